@@ -1,0 +1,55 @@
+// Portable: strings as Windows gives or takes them (UTF-16 units that may hold unpaired surrogates),
+// held as generalised UTF-8 bytes, and their conversions.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+#include "result.hpp"
+
+namespace ostrand {
+
+class NativeString {
+public:
+    NativeString() = default;
+
+    // From text, which is valid UTF-8 by definition.
+    static NativeString from_text(std::string_view text) { return NativeString(std::string(text), true); }
+    // From generalised UTF-8 bytes. `known_utf8` may be true only when the bytes hold no encoded
+    // surrogate; false is always safe.
+    static NativeString from_bytes(std::string bytes, bool known_utf8) {
+        return NativeString(std::move(bytes), known_utf8);
+    }
+
+    std::string_view bytes() const { return bytes_; }
+    bool known_utf8() const { return known_utf8_; }
+    bool empty() const { return bytes_.empty(); }
+    std::size_t size() const { return bytes_.size(); }
+
+    // The first `count` bytes. Callers cut only before an ASCII byte or at the end.
+    NativeString leading(std::size_t count) const { return NativeString(bytes_.substr(0, count), known_utf8_); }
+
+    // Appends, joining an encoded high surrogate at the end with an encoded low surrogate at the start
+    // of `other` into the four-byte form of the pair.
+    void append(const NativeString& other);
+    void append_text(std::string_view text) { append(from_text(text)); }
+
+    friend bool operator==(const NativeString& a, const NativeString& b) { return a.bytes_ == b.bytes_; }
+
+private:
+    NativeString(std::string bytes, bool known_utf8) : bytes_(std::move(bytes)), known_utf8_(known_utf8) {}
+
+    std::string bytes_;
+    bool known_utf8_ = true;
+};
+
+NativeString native_from_utf16(std::u16string_view units);
+std::u16string native_to_utf16(const NativeString& string);
+// The same bytes as text, or the string handed back when it holds an unpaired surrogate.
+Result<std::string, NativeString> native_to_text(NativeString string);
+
+// The quoted form: escapes, \u{..} for unpaired surrogates, non-printable characters and combining marks.
+std::string quoted_form(const NativeString& string);
+std::string quoted_text(std::string_view text);
+
+}  // namespace ostrand

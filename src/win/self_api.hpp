@@ -1,0 +1,19 @@
+// Portable: the system operations behind the launcher's own command line and executable path.
+#pragma once
+
+#include <cstdint>
+
+#include "win/system_types.hpp"
+
+namespace ostrand {
+
+struct SelfApi {
+    virtual ~SelfApi() = default;
+    // The system-owned, zero-terminated command line; may be null.
+    virtual const char16_t* get_command_line_w() = 0;
+    virtual std::uint32_t get_module_file_name_w(Module module, char16_t* buffer, std::uint32_t size) = 0;
+    virtual void set_last_error(std::uint32_t code) = 0;
+    virtual std::uint32_t get_last_error() = 0;
+};
+
+}  // namespace ostrand

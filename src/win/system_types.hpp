@@ -1,0 +1,21 @@
+// Portable: the few Windows value types that the system interfaces pass, without <windows.h>.
+#pragma once
+
+#include <cstdint>
+
+namespace ostrand {
+
+using Handle = void*;  // HANDLE
+using Module = void*;  // HMODULE
+
+// INVALID_HANDLE_VALUE, (HANDLE)-1.
+inline Handle invalid_handle_value() { return reinterpret_cast<Handle>(static_cast<std::intptr_t>(-1)); }
+
+inline constexpr std::uint32_t std_input_handle = static_cast<std::uint32_t>(-10);
+inline constexpr std::uint32_t std_output_handle = static_cast<std::uint32_t>(-11);
+inline constexpr std::uint32_t std_error_handle = static_cast<std::uint32_t>(-12);
+
+inline constexpr std::uint32_t error_invalid_handle = 6;
+inline constexpr std::uint32_t error_insufficient_buffer = 122;
+
+}  // namespace ostrand
