@@ -3,6 +3,7 @@
 
 #include <cstdint>
 
+#include "win/self_api.hpp"
 #include "win/system_types.hpp"
 
 namespace ostrand {
@@ -31,8 +32,7 @@ struct ProcessInformation {
     std::uint32_t thread_id = 0;
 };
 
-struct ProcessApi {
-    virtual ~ProcessApi() = default;
+struct ProcessApi : virtual LastErrorApi {
     virtual std::uint32_t get_full_path_name_w(const char16_t* path, std::uint32_t size, char16_t* buffer) = 0;
     virtual std::uint32_t get_file_attributes_w(const char16_t* path) = 0;
     virtual std::uint32_t get_system_directory_w(char16_t* buffer, std::uint32_t size) = 0;
@@ -52,8 +52,6 @@ struct ProcessApi {
                                   ProcessInformation& information) = 0;
     virtual std::uint32_t wait_for_single_object(Handle handle, std::uint32_t milliseconds) = 0;
     virtual bool get_exit_code_process(Handle process, std::uint32_t& exit_code) = 0;
-    virtual void set_last_error(std::uint32_t code) = 0;
-    virtual std::uint32_t get_last_error() = 0;
 };
 
 }  // namespace ostrand

@@ -7,13 +7,17 @@
 
 namespace ostrand {
 
-struct SelfApi {
-    virtual ~SelfApi() = default;
+// The calling thread's last-error value, which the buffer-filling calls clear and read.
+struct LastErrorApi {
+    virtual ~LastErrorApi() = default;
+    virtual void set_last_error(std::uint32_t code) = 0;
+    virtual std::uint32_t get_last_error() = 0;
+};
+
+struct SelfApi : virtual LastErrorApi {
     // The system-owned, zero-terminated command line; may be null.
     virtual const char16_t* get_command_line_w() = 0;
     virtual std::uint32_t get_module_file_name_w(Module module, char16_t* buffer, std::uint32_t size) = 0;
-    virtual void set_last_error(std::uint32_t code) = 0;
-    virtual std::uint32_t get_last_error() = 0;
 };
 
 }  // namespace ostrand

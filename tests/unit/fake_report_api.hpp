@@ -1,0 +1,130 @@
+// A ReportApi that records what reaches standard error, with switches for every writer path.
+#pragma once
+
+#include <algorithm>
+#include <map>
+#include <ostream>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "report/report_api.hpp"
+#include "report/system_error.hpp"
+#include "win/native_string.hpp"
+
+namespace ostrand {
+
+inline void PrintTo(const SystemError& error, std::ostream* out) {
+    if (error.is_os_code()) {
+        *out << "os_code(" << error.code() << ")";
+    } else {
+        *out << kind_name(error.kind()) << " \"" << error.message() << "\"";
+    }
+}
+
+}  // namespace ostrand
+
+namespace ostrand::testing {
+
+// Thrown by the fake fail-fast, so that a test can see that the process would have ended there.
+struct FailFastCalled {
+    std::uint32_t code;
+};
+
+struct FakeReportApi : ReportApi {
+    Handle std_error = reinterpret_cast<Handle>(std::intptr_t{0x64});
+    std::uint32_t last_error = 0;
+    bool is_console = false;
+    std::uint32_t console_code_page = 437;
+    // Largest number of bytes (or units, for a console) that one write takes; 0 takes nothing.
+    std::size_t write_limit = static_cast<std::size_t>(-1);
+    bool write_fails = false;
+    std::uint32_t thread_id = 4242;
+    Module ntdll = reinterpret_cast<Module>(std::intptr_t{0x7700});
+    // Messages FormatMessageW knows, by (from ntdll, id).
+    std::map<std::pair<bool, std::uint32_t>, std::u16string> messages;
+    std::uint32_t format_message_error = 317;  // ERROR_MR_MID_NOT_FOUND
+
+    std::string written;                // every byte taken by write_file
+    std::u16string console_written;     // every unit taken by write_console_w
+    std::vector<std::size_t> write_sizes;
+    std::vector<std::uint32_t> format_calls_flags;
+    int std_handle_requests = 0;
+
+    Handle get_std_handle(std::uint32_t which) override {
+        if (which == std_error_handle) {
+            ++std_handle_requests;
+        }
+        return which == std_error_handle ? std_error : nullptr;
+    }
+    bool get_console_mode(Handle) override { return is_console; }
+    std::uint32_t get_console_output_cp() override { return console_code_page; }
+    bool multi_byte_to_wide_char(std::string_view utf8, std::u16string& out) override {
+        auto native = NativeString::from_bytes(std::string(utf8), false);
+        // Only well-formed UTF-8 converts; generalised surrogates and stray bytes do not.
+        if (!native_to_text(native) || !valid_utf8(utf8)) {
+            last_error = 1113;  // ERROR_NO_UNICODE_TRANSLATION
+            return false;
+        }
+        out = native_to_utf16(native);
+        return true;
+    }
+    bool write_console_w(Handle, std::u16string_view units, std::uint32_t& count) override {
+        if (write_fails) {
+            last_error = 6;
+            return false;
+        }
+        const std::size_t n = std::min(units.size(), write_limit);
+        console_written.append(units.substr(0, n));
+        write_sizes.push_back(n);
+        count = static_cast<std::uint32_t>(n);
+        return true;
+    }
+    bool write_file(Handle, std::string_view bytes, std::uint32_t& count) override {
+        if (write_fails) {
+            last_error = 232;
+            return false;
+        }
+        const std::size_t n = std::min(bytes.size(), write_limit);
+        written.append(bytes.substr(0, n));
+        write_sizes.push_back(n);
+        count = static_cast<std::uint32_t>(n);
+        return true;
+    }
+    std::uint32_t format_message_w(std::uint32_t flags, Module source, std::uint32_t id, char16_t* buffer,
+                                   std::uint32_t size) override {
+        format_calls_flags.push_back(flags);
+        auto it = messages.find({source == ntdll && source != nullptr, id});
+        if (it == messages.end() || it->second.size() > size) {
+            last_error = format_message_error;
+            return 0;
+        }
+        std::copy(it->second.begin(), it->second.end(), buffer);
+        return static_cast<std::uint32_t>(it->second.size());
+    }
+    Module get_module_handle_w(const char16_t* name) override {
+        return std::u16string_view(name) == u"NTDLL.DLL" ? ntdll : nullptr;
+    }
+    std::uint32_t get_last_error() override { return last_error; }
+    std::uint32_t get_current_thread_id() override { return thread_id; }
+    [[noreturn]] void fail_fast(std::uint32_t code) override { throw FailFastCalled{code}; }
+
+    static bool valid_utf8(std::string_view s) {
+        for (std::size_t i = 0; i < s.size();) {
+            const auto b = static_cast<unsigned char>(s[i]);
+            std::size_t n = b < 0x80 ? 1 : (b >> 5) == 6 ? 2 : (b >> 4) == 14 ? 3 : (b >> 3) == 30 ? 4 : 0;
+            if (n == 0 || i + n > s.size()) {
+                return false;
+            }
+            for (std::size_t k = 1; k < n; ++k) {
+                if ((static_cast<unsigned char>(s[i + k]) & 0xC0) != 0x80) {
+                    return false;
+                }
+            }
+            i += n;
+        }
+        return true;
+    }
+};
+
+}  // namespace ostrand::testing
