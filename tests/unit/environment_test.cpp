@@ -156,6 +156,8 @@ const UpperRow upper_rows[] = {
     {"micro sign to Greek capital mu", 0x00B5, 0x039C},
     {"Latin Extended-A odd unit", 0x0101, 0x0100},
     {"Latin Extended-A even unit unchanged", 0x0100, 0x0100},
+    {"Latin Extended-A pairs alternate", 0x0102, 0x0102},
+    {"Latin Extended-A pairs alternate, lower", 0x0103, 0x0102},
     {"dotless i", 0x0131, u'I'},
     {"Greek alpha", 0x03B1, 0x0391},
     {"Greek final sigma", 0x03C2, 0x03A3},
