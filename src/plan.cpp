@@ -26,8 +26,8 @@ bool is_d3d9_switch(std::string_view argument) { return ascii_lower(argument) ==
 
 bool asks_for_full_screen(std::string_view argument) { return argument == "-full" || argument == "-fullscreen"; }
 
-// The last one, the game directory, is appended by the caller.
-// "-refresh 0" is one argument; the command-line encoder quotes it for the space inside.
+// "-game" is followed by the game directory given to build_launch_plan. "-refresh 0" is one argument;
+// the command-line encoder quotes it for the space inside.
 constexpr std::array<std::string_view, 17> fixed_arguments = {
     "-w",          "1280",      "-h",       "720",         "-novid",   "-condebug",
     "-conclearlog", "-high",    "-refresh 0", "-noasserts", "-hushasserts", "-dxlevel",
