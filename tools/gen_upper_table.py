@@ -3,7 +3,11 @@
 names away from Windows.
 
 Source: the simple uppercase mapping (field 12) of UnicodeData.txt, kept for BMP code points whose
-mapping is a single BMP code point. Surrogate units have no entry and so map to themselves.
+mapping is a single BMP code point and whose upper-case form maps back to them with the simple lowercase
+mapping (field 13). Windows' own table holds only such case pairs: it leaves alone the lower-case
+variants that share an upper-case letter with another one (U+00B5 micro sign, U+0131 dotless i, U+017F
+long s, U+03C2 final sigma, the title-case digraphs, ...), as CompareStringOrdinal shows. Surrogate units
+have no entry and so map to themselves.
 
 The table is a list of runs: units first, first + stride, ... up to last all map by the same delta
 (mod 0x10000). Stride 2 covers the alternating upper/lower pairs of the Latin and Cyrillic blocks.
@@ -20,20 +24,26 @@ DEFAULT_OUTPUT = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", 
 
 
 def read_mappings(path):
-    mappings = {}
+    uppers = {}
+    lowers = {}
     with open(path, encoding="utf-8") as source:
         for line in source:
             fields = line.rstrip("\n").split(";")
-            if len(fields) < 15 or not fields[12]:
+            if len(fields) < 15:
                 continue
             unit = int(fields[0], 16)
-            upper = int(fields[12], 16)
-            if unit > 0xFFFF or upper > 0xFFFF:
-                continue
-            if 0xD800 <= unit <= 0xDFFF or 0xD800 <= upper <= 0xDFFF:
-                continue
-            if upper != unit:
-                mappings[unit] = upper
+            if fields[12]:
+                uppers[unit] = int(fields[12], 16)
+            if fields[13]:
+                lowers[unit] = int(fields[13], 16)
+    mappings = {}
+    for unit, upper in uppers.items():
+        if unit > 0xFFFF or upper > 0xFFFF:
+            continue
+        if 0xD800 <= unit <= 0xDFFF or 0xD800 <= upper <= 0xDFFF:
+            continue
+        if upper != unit and lowers.get(upper) == unit:
+            mappings[unit] = upper
     return mappings
 
 
