@@ -7,6 +7,7 @@ set(static_runtime -static -static-libgcc -static-libstdc++)
 add_executable(ostrand WIN32 src/main.cpp)
 target_link_libraries(ostrand PRIVATE ostrand_platform)
 target_link_options(ostrand PRIVATE ${static_runtime} -Wl,--subsystem,windows:6.0 -Wl,--entry,mainCRTStartup)
+include(cmake/image.cmake)
 
 if(OSTRAND_TESTS)
   set(CMAKE_CROSSCOMPILING_EMULATOR "${CMAKE_SOURCE_DIR}/cmake/wine-run;${CMAKE_BINARY_DIR}/wineprefix")

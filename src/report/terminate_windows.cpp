@@ -1,0 +1,42 @@
+// Windows only: how the C++ runtime's own failures end the launcher.
+//
+// The launcher throws one exception type, caught at the process entry. The runtime's other ways out
+// (std::terminate and the std::__throw_* helpers behind the containers' length and range checks) can
+// only be reached through a request that the launcher never makes. Defining them here ends the process
+// through fail-fast like every other abnormal end, and keeps the runtime's versions out of the image:
+// the default terminate handler demangles and prints the exception's type through stdio, and the throw
+// helpers bring in every standard exception class with its string implementation, together about two
+// thirds of the executable's code.
+#include <bits/functexcept.h>
+#include <exception>
+
+#include "report/fatal.hpp"
+#include "report/report_api.hpp"
+
+namespace {
+
+[[noreturn]] void fail_fast() { ostrand::abort_process(ostrand::process_report_api()); }
+
+}  // namespace
+
+namespace __gnu_cxx {
+void __verbose_terminate_handler() { ::fail_fast(); }
+}  // namespace __gnu_cxx
+
+namespace std {
+void __throw_bad_exception() { ::fail_fast(); }
+void __throw_bad_alloc() { ::fail_fast(); }
+void __throw_bad_array_new_length() { ::fail_fast(); }
+void __throw_bad_cast() { ::fail_fast(); }
+void __throw_bad_typeid() { ::fail_fast(); }
+void __throw_logic_error(const char*) { ::fail_fast(); }
+void __throw_domain_error(const char*) { ::fail_fast(); }
+void __throw_invalid_argument(const char*) { ::fail_fast(); }
+void __throw_length_error(const char*) { ::fail_fast(); }
+void __throw_out_of_range(const char*) { ::fail_fast(); }
+void __throw_out_of_range_fmt(const char*, ...) { ::fail_fast(); }
+void __throw_runtime_error(const char*) { ::fail_fast(); }
+void __throw_range_error(const char*) { ::fail_fast(); }
+void __throw_overflow_error(const char*) { ::fail_fast(); }
+void __throw_underflow_error(const char*) { ::fail_fast(); }
+}  // namespace std

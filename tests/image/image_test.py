@@ -1,0 +1,287 @@
+#!/usr/bin/python3
+"""Reads the built ostrand.exe and checks its headers, imports, load configuration, debug record and
+resources against what the launcher must carry.
+
+    /usr/bin/python3 tests/image/image_test.py build/mingw/ostrand.exe build/mingw/ostrand.map
+
+The map file, written by the link, gives the address of `__stack_chk_guard` and of the pointer through
+which the compiled code reads it.
+"""
+
+import re
+import struct
+import sys
+import unittest
+
+import pefile
+
+IMAGE = None
+MAP = None
+
+LANG_EN_US = 1033
+UNSEEDED_COOKIE = 0x00002B992DDFA232
+
+# Icon group 1: (width, height, colour count, planes, bit count, id, stored as)
+ICON_GROUP = [
+    (256, 256, 0, 1, 32, 1, "png"),
+    (16, 16, 0, 1, 32, 2, "bmp"),
+    (20, 20, 0, 1, 32, 3, "bmp"),
+    (24, 24, 0, 1, 32, 4, "bmp"),
+    (32, 32, 0, 1, 32, 5, "bmp"),
+    (48, 48, 0, 1, 32, 6, "bmp"),
+    (16, 16, 0, 1, 8, 7, "bmp"),
+    (20, 20, 0, 1, 8, 8, "bmp"),
+    (24, 24, 0, 1, 8, 9, "bmp"),
+    (256, 256, 0, 1, 8, 10, "png"),
+    (32, 32, 0, 1, 8, 11, "bmp"),
+    (48, 48, 0, 1, 8, 12, "bmp"),
+    (16, 16, 16, 1, 4, 13, "bmp"),
+    (20, 20, 16, 1, 4, 14, "bmp"),
+    (24, 24, 16, 1, 4, 15, "bmp"),
+    (256, 256, 16, 1, 4, 16, "png"),
+    (32, 32, 16, 1, 4, 17, "bmp"),
+    (48, 48, 16, 1, 4, 18, "bmp"),
+]
+
+VERSION_STRINGS = [
+    ("ProductName", "ostrand"),
+    ("FileVersion", "1.0.0"),
+    ("FileDescription", "ostrand"),
+    ("ProductVersion", "1.0.0"),
+]
+
+SYSTEM_DLL = re.compile(r"^(kernel32|ntdll|msvcrt|api-ms-win-[a-z0-9-]+)\.dll$", re.IGNORECASE)
+NEVER_IMPORTED = ["vulkan-1", "libstdc++", "libgcc", "libwinpthread", "libssp"]
+
+
+def map_symbols(path):
+    symbols = {}
+    pattern = re.compile(r"^\s+0x([0-9a-fA-F]+)\s+(\S+)\s*$")
+    with open(path, encoding="utf-8", errors="replace") as source:
+        for line in source:
+            match = pattern.match(line)
+            if match:
+                symbols.setdefault(match.group(2), int(match.group(1), 16))
+    return symbols
+
+
+class Executable(unittest.TestCase):
+    @classmethod
+    def setUpClass(cls):
+        cls.pe = pefile.PE(IMAGE)
+        cls.symbols = map_symbols(MAP)
+
+    def va_bytes(self, va, size):
+        return self.pe.get_data(va - self.pe.OPTIONAL_HEADER.ImageBase, size)
+
+    # --- headers ----------------------------------------------------------------------------------
+
+    def test_header_settings(self):
+        f, o = self.pe.FILE_HEADER, self.pe.OPTIONAL_HEADER
+        rows = [
+            ("machine", f.Machine, 0x8664),
+            ("optional header magic (PE32+)", o.Magic, 0x20B),
+            ("characteristics", f.Characteristics, 0x0002 | 0x0020),
+            ("subsystem", o.Subsystem, 2),
+            ("subsystem version", (o.MajorSubsystemVersion, o.MinorSubsystemVersion), (6, 0)),
+            ("operating-system version", (o.MajorOperatingSystemVersion, o.MinorOperatingSystemVersion), (6, 0)),
+            ("DLL characteristics", o.DllCharacteristics, 0x0020 | 0x0040 | 0x0100 | 0x8000),
+            ("image base", o.ImageBase, 0x140000000),
+            ("stack reserve", o.SizeOfStackReserve, 0x100000),
+            ("stack commit", o.SizeOfStackCommit, 0x1000),
+            ("heap reserve", o.SizeOfHeapReserve, 0x100000),
+            ("heap commit", o.SizeOfHeapCommit, 0x1000),
+            ("checksum", o.CheckSum, 0),
+            ("time stamp", f.TimeDateStamp, 0),
+        ]
+        for name, got, expected in rows:
+            with self.subTest(name):
+                self.assertEqual(got, expected)
+
+    def test_relocations_without_signature(self):
+        directory = self.pe.OPTIONAL_HEADER.DATA_DIRECTORY
+        reloc = directory[pefile.DIRECTORY_ENTRY["IMAGE_DIRECTORY_ENTRY_BASERELOC"]]
+        self.assertGreater(reloc.Size, 0, "base relocations present")
+        self.assertFalse(self.pe.FILE_HEADER.Characteristics & 0x0001, "relocations not stripped")
+        security = directory[pefile.DIRECTORY_ENTRY["IMAGE_DIRECTORY_ENTRY_SECURITY"]]
+        self.assertEqual((security.VirtualAddress, security.Size), (0, 0), "no signature")
+
+    def test_entry_is_the_runtime_start_routine_for_main(self):
+        entry = self.pe.OPTIONAL_HEADER.AddressOfEntryPoint + self.pe.OPTIONAL_HEADER.ImageBase
+        self.assertEqual(entry, self.symbols.get("mainCRTStartup"))
+        self.assertNotIn("WinMain", self.symbols)
+
+    # --- imports ----------------------------------------------------------------------------------
+
+    def test_imports_only_system_libraries(self):
+        names = [entry.dll.decode() for entry in self.pe.DIRECTORY_ENTRY_IMPORT]
+        self.assertIn("KERNEL32.dll", names)
+        for name in names:
+            with self.subTest(name):
+                self.assertRegex(name, SYSTEM_DLL)
+                for banned in NEVER_IMPORTED:
+                    self.assertNotIn(banned, name.lower())
+        self.assertFalse(hasattr(self.pe, "DIRECTORY_ENTRY_DELAY_IMPORT"), "no delay-loaded imports")
+
+    # --- load configuration and stack cookie ------------------------------------------------------
+
+    def test_load_configuration_holds_the_checked_cookie(self):
+        self.assertTrue(hasattr(self.pe, "DIRECTORY_ENTRY_LOAD_CONFIG"), "load configuration directory")
+        config = self.pe.DIRECTORY_ENTRY_LOAD_CONFIG.struct
+        directory = self.pe.OPTIONAL_HEADER.DATA_DIRECTORY[
+            pefile.DIRECTORY_ENTRY["IMAGE_DIRECTORY_ENTRY_LOAD_CONFIG"]]
+        base = self.pe.OPTIONAL_HEADER.ImageBase
+        self.assertEqual(directory.VirtualAddress + base, self.symbols["_load_config_used"])
+        self.assertEqual(directory.Size, config.Size)
+        guard = self.symbols["__stack_chk_guard"]
+        self.assertEqual(config.SecurityCookie, guard, "cookie pointer names __stack_chk_guard")
+        self.assertEqual(struct.unpack("<Q", self.va_bytes(guard, 8))[0], UNSEEDED_COOKIE,
+                         "the guard starts with the value the loader replaces")
+        self.assertEqual(getattr(config, "GuardFlags", 0), 0, "no control-flow guard")
+        self.assertFalse(self.pe.OPTIONAL_HEADER.DllCharacteristics & 0x4000, "no control-flow guard flag")
+
+    def test_compiled_code_checks_that_guard(self):
+        # The protected functions load the guard's address from the linker's pointer to it
+        # (mov reg, [rip + disp32]) and compare against the value there.
+        guard = self.symbols["__stack_chk_guard"]
+        pointer = self.symbols[".refptr.__stack_chk_guard"]
+        self.assertEqual(struct.unpack("<Q", self.va_bytes(pointer, 8))[0], guard)
+        text = next(s for s in self.pe.sections if s.Name.rstrip(b"\0") == b".text")
+        code = text.get_data()
+        start = text.VirtualAddress + self.pe.OPTIONAL_HEADER.ImageBase
+        loads = 0
+        for k in range(len(code) - 7):
+            if code[k] in (0x48, 0x4C) and code[k + 1] == 0x8B and code[k + 2] & 0xC7 == 0x05:
+                target = start + k + 7 + struct.unpack_from("<i", code, k + 3)[0]
+                loads += target == pointer
+        self.assertGreater(loads, 10, "functions reading the guard")
+        self.assertIn("__stack_chk_fail", self.symbols)
+        for foreign in ("__stack_chk_fail_local", "__chk_fail"):
+            self.assertNotIn(foreign, self.symbols, "nothing from the compiler's protector library")
+
+    # --- debug record -----------------------------------------------------------------------------
+
+    def test_codeview_record_names_the_program_database(self):
+        records = [d for d in getattr(self.pe, "DIRECTORY_ENTRY_DEBUG", []) if d.struct.Type == 2]
+        self.assertEqual(len(records), 1, "one CodeView record")
+        entry = records[0].entry
+        self.assertEqual(entry.CvSignature, b"RSDS")
+        self.assertEqual(entry.PdbFileName.rstrip(b"\0"), b"ostrand.pdb")
+        self.assertEqual(records[0].struct.TimeDateStamp, 0)
+
+    # --- resources --------------------------------------------------------------------------------
+
+    def resources(self):
+        """{(type, id): [(language, data)]} for every resource entry."""
+        out = {}
+        for kind in self.pe.DIRECTORY_ENTRY_RESOURCE.entries:
+            for name in kind.directory.entries:
+                for language in name.directory.entries:
+                    data = self.pe.get_data(language.data.struct.OffsetToData, language.data.struct.Size)
+                    key = (kind.id if kind.name is None else str(kind.name), name.id if name.name is None else str(name.name))
+                    out.setdefault(key, []).append((language.id, data))
+        return out
+
+    def test_resource_entries(self):
+        resources = self.resources()
+        expected = {(pefile.RESOURCE_TYPE["RT_ICON"], i) for i in range(1, 19)}
+        expected |= {(pefile.RESOURCE_TYPE["RT_GROUP_ICON"], 1), (pefile.RESOURCE_TYPE["RT_VERSION"], 1)}
+        self.assertEqual(set(resources), expected, "icon images 1-18, icon group 1, version 1 and nothing else")
+        for key, entries in sorted(resources.items()):
+            with self.subTest(key):
+                self.assertEqual([language for language, _ in entries], [LANG_EN_US])
+
+    def test_icon_group(self):
+        resources = self.resources()
+        group = resources[(pefile.RESOURCE_TYPE["RT_GROUP_ICON"], 1)][0][1]
+        reserved, kind, count = struct.unpack_from("<HHH", group, 0)
+        self.assertEqual((reserved, kind, count), (0, 1, 18))
+        self.assertEqual(len(group), 6 + 14 * 18)
+        for k, (width, height, colours, planes, bits, icon_id, form) in enumerate(ICON_GROUP):
+            with self.subTest(entry=k + 1):
+                w, h, c, r, p, b, size, got_id = struct.unpack_from("<BBBBHHIH", group, 6 + 14 * k)
+                self.assertEqual((w or 256, h or 256, c, r, p, b, got_id), (width, height, colours, 0, planes, bits, icon_id))
+                if width == 256:
+                    self.assertEqual((w, h), (0, 0), "256 is written as 0")
+                image = resources[(pefile.RESOURCE_TYPE["RT_ICON"], icon_id)][0][1]
+                self.assertEqual(size, len(image), "group's byte count")
+                if form == "png":
+                    self.check_png(image, width)
+                else:
+                    self.check_bitmap(image, width, bits)
+
+    def check_png(self, image, size):
+        self.assertEqual(image[:8], b"\x89PNG\r\n\x1a\n")
+        length, kind = struct.unpack_from(">I4s", image, 8)
+        self.assertEqual((length, kind), (13, b"IHDR"))
+        width, height, depth, colour_type, compression, filters, interlace = struct.unpack_from(">IIBBBBB", image, 16)
+        self.assertEqual((width, height, depth, colour_type, interlace), (size, size, 8, 6, 0), "RGBA, 8 bits a channel")
+
+    def check_bitmap(self, image, size, bits):
+        header = struct.unpack_from("<IiiHHIIiiII", image, 0)
+        header_size, width, height, planes, bit_count, compression = header[:6]
+        self.assertEqual((header_size, width, height, planes, bit_count, compression), (40, size, 2 * size, 1, bits, 0),
+                         "BITMAPINFOHEADER, uncompressed, height doubled for the mask")
+        palette = {32: 0, 8: 256, 4: 16}[bits]
+        colours_used = header[9]
+        self.assertIn(colours_used, (0, palette))
+        colour_stride = (size * bits + 31) // 32 * 4
+        mask_stride = (size + 31) // 32 * 4
+        self.assertEqual(len(image), 40 + 4 * palette + size * (colour_stride + mask_stride),
+                         "palette, colour rows and mask rows")
+
+    def test_version_block(self):
+        data = self.resources()[(pefile.RESOURCE_TYPE["RT_VERSION"], 1)][0][1]
+        key, value, children = parse_version_node(data)
+        self.assertEqual(key, "VS_VERSION_INFO")
+        fixed = struct.unpack("<13I", value)
+        rows = [
+            ("signature", fixed[0], 0xFEEF04BD),
+            ("file version", (fixed[2], fixed[3]), (0x00010000, 0)),
+            ("product version", (fixed[4], fixed[5]), (0x00010000, 0)),
+            ("file flags mask", fixed[6], 0x3F),
+            ("file flags", fixed[7], 0),
+            ("file OS", fixed[8], 0x40004),
+            ("file type", fixed[9], 1),
+            ("file subtype", fixed[10], 0),
+            ("file date", (fixed[11], fixed[12]), (0, 0)),
+        ]
+        for name, got, expected in rows:
+            with self.subTest(name):
+                self.assertEqual(got, expected)
+        self.assertEqual([child[0] for child in children], ["StringFileInfo", "VarFileInfo"])
+        tables = children[0][2]
+        self.assertEqual([table[0] for table in tables], ["000004b0"])
+        strings = [(k, v.decode("utf-16-le").rstrip("\0")) for k, v, _ in tables[0][2]]
+        self.assertEqual(strings, VERSION_STRINGS, "strings, in order")
+        variables = children[1][2]
+        self.assertEqual([(k, struct.unpack("<HH", v)) for k, v, _ in variables], [("Translation", (0x0000, 0x04B0))])
+
+
+def parse_version_node(data, offset=0):
+    """(key, value bytes, children) of the version-block node at `offset`."""
+    length, value_length, kind = struct.unpack_from("<HHH", data, offset)
+    end = offset + length
+    position = offset + 6
+    key_end = position
+    while data[key_end:key_end + 2] != b"\0\0":
+        key_end += 2
+    key = data[position:key_end].decode("utf-16-le")
+    position = (key_end + 2 + 3) & ~3
+    value_bytes = value_length * 2 if kind == 1 else value_length
+    value = data[position:position + value_bytes]
+    position = (position + value_bytes + 3) & ~3
+    children = []
+    while position < end:
+        child = parse_version_node(data, position)
+        children.append(child[:3])
+        child_length = struct.unpack_from("<H", data, position)[0]
+        position = (position + child_length + 3) & ~3
+    return key, value, children
+
+
+if __name__ == "__main__":
+    if len(sys.argv) < 3:
+        raise SystemExit(__doc__)
+    IMAGE, MAP = sys.argv[1], sys.argv[2]
+    unittest.main(argv=sys.argv[:1] + sys.argv[3:], verbosity=2)

@@ -1,0 +1,239 @@
+// ostrand.exe as the system sees it: the version block through the version API, the icon group
+// through the resource and icon APIs, and the stack-cookie handling through a helper built the same way.
+#include <cstdlib>
+
+#include "harness.hpp"
+
+using harness::check;
+
+namespace {
+
+const std::wstring launcher = harness::build_dir() + L"\\ostrand.exe";
+
+std::string hex(unsigned long long value) {
+    char buf[24];
+    std::snprintf(buf, sizeof buf, "%#llx", value);
+    return buf;
+}
+
+void version_block() {
+    const DWORD size = GetFileVersionInfoSizeW(launcher.c_str(), nullptr);
+    check(size > 0, "version block present");
+    if (size == 0) {
+        return;
+    }
+    std::vector<unsigned char> block(size);
+    check(GetFileVersionInfoW(launcher.c_str(), 0, size, block.data()) != 0, "version block read");
+
+    struct Text {
+        const wchar_t* query;
+        const wchar_t* expected;
+    };
+    const Text texts[] = {
+        {L"\\StringFileInfo\\000004b0\\ProductName", L"ostrand"},
+        {L"\\StringFileInfo\\000004b0\\FileDescription", L"ostrand"},
+        {L"\\StringFileInfo\\000004b0\\FileVersion", L"1.0.0"},
+        {L"\\StringFileInfo\\000004b0\\ProductVersion", L"1.0.0"},
+    };
+    for (const Text& text : texts) {
+        void* value = nullptr;
+        UINT length = 0;
+        const bool found = VerQueryValueW(block.data(), text.query, &value, &length) != 0;
+        const std::wstring got = found ? std::wstring(static_cast<const wchar_t*>(value)) : L"(none)";
+        check(got == text.expected,
+              harness::narrow(text.query) + ": \"" + harness::narrow(got) + "\", want \"" + harness::narrow(text.expected) + "\"");
+    }
+    // Only the one string table: a query in the US English code-page table finds nothing.
+    void* value = nullptr;
+    UINT length = 0;
+    check(VerQueryValueW(block.data(), L"\\StringFileInfo\\040904b0\\ProductName", &value, &length) == 0,
+          "no string table but 000004b0");
+
+    VS_FIXEDFILEINFO* fixed = nullptr;
+    if (VerQueryValueW(block.data(), L"\\", reinterpret_cast<void**>(&fixed), &length) == 0 || fixed == nullptr) {
+        check(false, "fixed part present");
+        return;
+    }
+    struct Field {
+        const char* name;
+        DWORD got;
+        DWORD expected;
+    };
+    const Field fields[] = {
+        {"signature", fixed->dwSignature, 0xFEEF04BD},
+        {"file version high", fixed->dwFileVersionMS, 0x00010000},
+        {"file version low", fixed->dwFileVersionLS, 0},
+        {"product version high", fixed->dwProductVersionMS, 0x00010000},
+        {"product version low", fixed->dwProductVersionLS, 0},
+        {"file flags mask", fixed->dwFileFlagsMask, 0x3F},
+        {"file flags", fixed->dwFileFlags, 0},
+        {"file OS", fixed->dwFileOS, VOS_NT_WINDOWS32},
+        {"file type", fixed->dwFileType, VFT_APP},
+        {"file subtype", fixed->dwFileSubtype, 0},
+        {"file date high", fixed->dwFileDateMS, 0},
+        {"file date low", fixed->dwFileDateLS, 0},
+    };
+    for (const Field& field : fields) {
+        check(field.got == field.expected,
+              std::string("fixed part, ") + field.name + ": " + hex(field.got) + ", want " + hex(field.expected));
+    }
+
+    WORD* translation = nullptr;
+    const bool found =
+        VerQueryValueW(block.data(), L"\\VarFileInfo\\Translation", reinterpret_cast<void**>(&translation), &length) != 0;
+    check(found && length == 4 && translation[0] == 0x0000 && translation[1] == 0x04B0,
+          "translation: language 0x0000, code page 0x04B0");
+}
+
+void icons() {
+    HMODULE image = LoadLibraryExW(launcher.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE);
+    check(image != nullptr, "launcher opened as a resource image");
+    if (image == nullptr) {
+        return;
+    }
+    HRSRC group_resource = FindResourceExW(image, RT_GROUP_ICON, MAKEINTRESOURCEW(1), MAKELANGID(LANG_ENGLISH, SUBLANG_ENGLISH_US));
+    check(group_resource != nullptr, "icon group 1 in language 1033");
+    if (group_resource != nullptr) {
+        auto* group = static_cast<BYTE*>(LockResource(LoadResource(image, group_resource)));
+        // The icon the shell would take for each size, on a true-colour display.
+        struct Pick {
+            int size;
+            int id;
+        };
+        const Pick picks[] = {{16, 2}, {20, 3}, {24, 4}, {32, 5}, {48, 6}, {256, 1}};
+        for (const Pick& pick : picks) {
+            const int id = LookupIconIdFromDirectoryEx(group, TRUE, pick.size, pick.size, LR_DEFAULTCOLOR);
+            check(id == pick.id, "best icon for " + std::to_string(pick.size) + " px: id " + std::to_string(id) +
+                                     ", want " + std::to_string(pick.id));
+        }
+    }
+    // Every image decodes to an icon of its size, PNG and bitmap alike.
+    const int sizes[] = {256, 16, 20, 24, 32, 48, 16, 20, 24, 256, 32, 48, 16, 20, 24, 256, 32, 48};
+    for (int id = 1; id <= 18; ++id) {
+        const std::string name = "icon " + std::to_string(id);
+        HRSRC resource = FindResourceExW(image, RT_ICON, MAKEINTRESOURCEW(id), MAKELANGID(LANG_ENGLISH, SUBLANG_ENGLISH_US));
+        check(resource != nullptr, name + " in language 1033");
+        if (resource == nullptr) {
+            continue;
+        }
+        auto* bits = static_cast<BYTE*>(LockResource(LoadResource(image, resource)));
+        const int size = sizes[id - 1];
+        HICON icon = CreateIconFromResourceEx(bits, SizeofResource(image, resource), TRUE, 0x00030000, size, size,
+                                              LR_DEFAULTCOLOR);
+        check(icon != nullptr, name + " decodes");
+        if (icon == nullptr) {
+            continue;
+        }
+        ICONINFO info{};
+        BITMAP colour{};
+        if (GetIconInfo(icon, &info)) {
+            GetObjectW(info.hbmColor != nullptr ? info.hbmColor : info.hbmMask, sizeof colour, &colour);
+            check(colour.bmWidth == size, name + " is " + std::to_string(colour.bmWidth) + " px wide, want " +
+                                              std::to_string(size));
+            DeleteObject(info.hbmColor);
+            DeleteObject(info.hbmMask);
+        } else {
+            check(false, name + ": icon information");
+        }
+        DestroyIcon(icon);
+    }
+    FreeLibrary(image);
+}
+
+void stack_cookie() {
+    const std::wstring helper = harness::build_dir() + L"\\stack_smash.exe";
+    // The loader seeds the cookie before main: never the unseeded value, top 16 bits clear, and a new
+    // value in each process.
+    std::vector<unsigned long long> cookies;
+    for (int run = 0; run < 2; ++run) {
+        const auto result = harness::run(helper, L"stack_smash cookie");
+        check(result.exit_code == 0, "cookie run exits 0");
+        cookies.push_back(std::strtoull(result.std_output.c_str(), nullptr, 16));
+    }
+    for (unsigned long long cookie : cookies) {
+        check(cookie != 0x00002B992DDFA232 && cookie != 0, "cookie seeded: " + hex(cookie));
+        check((cookie >> 48) == 0, "cookie's top 16 bits clear: " + hex(cookie));
+    }
+    check(cookies[0] != cookies[1], "each process gets its own cookie");
+
+    // A failed check ends the process through fail-fast: no report, no message box, no return.
+    const auto smashed = harness::run(helper, L"stack_smash overrun 64");
+    check(smashed.exit_code == 0xC0000409, "overrun: fail-fast status, got " + hex(smashed.exit_code));
+    check(smashed.std_output.empty() && smashed.std_error.empty(),
+          "overrun: nothing written, got \"" + harness::printable(smashed.std_output + smashed.std_error) + "\"");
+    // The same helper without an overrun returns normally.
+    const auto intact = harness::run(helper, L"stack_smash overrun 16");
+    check(intact.exit_code == 0 && intact.std_output.starts_with("returned"),
+          "16 bytes fit: returns normally, got " + hex(intact.exit_code) + " \"" + harness::printable(intact.std_output) + "\"");
+}
+
+// The launcher's own cookie, read from the process at the loader's initial breakpoint: after the loader
+// has relocated and prepared the image, before any of its code has run.
+void launcher_cookie() {
+    std::wstring line = L"\"" + launcher + L"\"";
+    STARTUPINFOW startup{};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION process{};
+    if (!CreateProcessW(launcher.c_str(), line.data(), nullptr, nullptr, FALSE, DEBUG_ONLY_THIS_PROCESS, nullptr,
+                        nullptr, &startup, &process)) {
+        check(false, "launcher started under the debug API");
+        return;
+    }
+    auto* base = static_cast<unsigned char*>(nullptr);
+    bool seen = false;
+    unsigned long long cookie = 0;
+    for (;;) {
+        DEBUG_EVENT event{};
+        if (!WaitForDebugEvent(&event, 30000)) {
+            break;
+        }
+        DWORD status = DBG_CONTINUE;
+        if (event.dwDebugEventCode == CREATE_PROCESS_DEBUG_EVENT) {
+            base = static_cast<unsigned char*>(event.u.CreateProcessInfo.lpBaseOfImage);
+            CloseHandle(event.u.CreateProcessInfo.hFile);
+        } else if (event.dwDebugEventCode == LOAD_DLL_DEBUG_EVENT) {
+            CloseHandle(event.u.LoadDll.hFile);
+        } else if (event.dwDebugEventCode == EXCEPTION_DEBUG_EVENT) {
+            if (event.u.Exception.ExceptionRecord.ExceptionCode == EXCEPTION_BREAKPOINT && !seen && base != nullptr) {
+                seen = true;
+                auto read = [&](const void* at, void* into, SIZE_T size) {
+                    SIZE_T got = 0;
+                    return ReadProcessMemory(process.hProcess, at, into, size, &got) && got == size;
+                };
+                IMAGE_DOS_HEADER dos{};
+                IMAGE_NT_HEADERS64 nt{};
+                IMAGE_LOAD_CONFIG_DIRECTORY64 config{};
+                if (read(base, &dos, sizeof dos) && read(base + dos.e_lfanew, &nt, sizeof nt)) {
+                    const auto& directory = nt.OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_LOAD_CONFIG];
+                    if (directory.Size >= sizeof config && read(base + directory.VirtualAddress, &config, sizeof config)) {
+                        read(reinterpret_cast<const void*>(config.SecurityCookie), &cookie, sizeof cookie);
+                    }
+                }
+                TerminateProcess(process.hProcess, 0);
+            } else if (!event.u.Exception.dwFirstChance || event.u.Exception.ExceptionRecord.ExceptionCode != EXCEPTION_BREAKPOINT) {
+                status = DBG_EXCEPTION_NOT_HANDLED;
+            }
+        }
+        const bool exited = event.dwDebugEventCode == EXIT_PROCESS_DEBUG_EVENT;
+        ContinueDebugEvent(event.dwProcessId, event.dwThreadId, status);
+        if (exited) {
+            break;
+        }
+    }
+    WaitForSingleObject(process.hProcess, 30000);
+    CloseHandle(process.hThread);
+    CloseHandle(process.hProcess);
+    check(seen, "launcher reached the loader's initial breakpoint");
+    check(cookie != 0 && cookie != 0x00002B992DDFA232 && (cookie >> 48) == 0,
+          "launcher's cookie seeded by the loader: " + hex(cookie));
+}
+
+}  // namespace
+
+int wmain() {
+    version_block();
+    icons();
+    stack_cookie();
+    launcher_cookie();
+    return harness::finish();
+}
