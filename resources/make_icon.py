@@ -42,6 +42,8 @@ TILE_BOTTOM = (0x14, 0x1A, 0x45)
 TILE_RIM = (0x6A, 0x7D, 0xE0)
 STRAND_START = (0xFF, 0x4F, 0x4F)
 STRAND_END = (0xFF, 0xC8, 0x3A)
+# Control points of the strand, the width of its tail against its head end, and the arrowhead's length
+# and half width; the small sizes (24 px and less) have their own.
 CURVE = (0.24, 0.84), (0.64, 0.78), (0.30, 0.42), (0.62, 0.36)
 CURVE_SMALL = (0.18, 0.86), (0.64, 0.82), (0.24, 0.42), (0.60, 0.36)
 TAPER = 0.35
@@ -88,7 +90,6 @@ class Design:
     """The shapes for one pixel size, in unit coordinates (x right, y down)."""
 
     def __init__(self, n):
-        self.n = n
         small = n <= 24
         self.inset = 0.0 if small else 0.5 / n + (0.02 if n >= 48 else 0.0)
         self.radius = (3.2 if small else 0.2 * n) / n
@@ -114,6 +115,7 @@ class Design:
             (base[0] + nx * half, base[1] + ny * half),
             (base[0] - nx * half, base[1] - ny * half),
         ]
+        # Segments farther than this cannot touch a pixel, its anti-aliased edge or the shadow's blur.
         self.extent = self.half_width + 2.0 / n
 
     def tile_distance(self, x, y):

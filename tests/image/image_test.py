@@ -8,6 +8,7 @@ The map file, written by the link, gives the address of `__stack_chk_guard` and 
 which the compiled code reads it.
 """
 
+import os
 import re
 import struct
 import sys
@@ -169,6 +170,16 @@ class Executable(unittest.TestCase):
         self.assertEqual(entry.PdbFileName.rstrip(b"\0"), b"ostrand.pdb")
         self.assertEqual(records[0].struct.TimeDateStamp, 0)
 
+    def test_program_database_beside_the_image_matches_the_record(self):
+        entry = next(d for d in self.pe.DIRECTORY_ENTRY_DEBUG if d.struct.Type == 2).entry
+        guid = (struct.pack("<IHH", entry.Signature_Data1, entry.Signature_Data2, entry.Signature_Data3)
+                + bytes([entry.Signature_Data4, entry.Signature_Data5]) + entry.Signature_Data6)
+        with open(os.path.join(os.path.dirname(IMAGE), "ostrand.pdb"), "rb") as f:
+            info = pdb_info_stream(f.read())
+        version, _, age = struct.unpack_from("<III", info, 0)
+        self.assertEqual(version, 20000404, "PDB 7.0 information stream")
+        self.assertEqual((info[12:28], age), (guid, entry.Age), "GUID and age as in the image's record")
+
     # --- resources --------------------------------------------------------------------------------
 
     def resources(self):
@@ -256,6 +267,29 @@ class Executable(unittest.TestCase):
         self.assertEqual(strings, VERSION_STRINGS, "strings, in order")
         variables = children[1][2]
         self.assertEqual([(k, struct.unpack("<HH", v)) for k, v, _ in variables], [("Translation", (0x0000, 0x04B0))])
+
+
+def pdb_info_stream(data):
+    """Stream 1 (the information stream) of an MSF 7.0 program database."""
+    if data[:32] != b"Microsoft C/C++ MSF 7.00\r\n\x1aDS\0\0\0":
+        raise AssertionError("not an MSF 7.0 file")
+    block, _, _, directory_size, _, map_block = struct.unpack_from("<6I", data, 32)
+
+    def blocks(numbers, size):
+        return b"".join(data[n * block:(n + 1) * block] for n in numbers)[:size]
+
+    map_count = (directory_size + block - 1) // block
+    directory = blocks(struct.unpack_from(f"<{map_count}I", data, map_block * block), directory_size)
+    count = struct.unpack_from("<I", directory, 0)[0]
+    sizes = struct.unpack_from(f"<{count}I", directory, 4)
+    position = 4 + 4 * count
+    for index, size in enumerate(sizes):
+        used = 0 if size == 0xFFFFFFFF else (size + block - 1) // block
+        numbers = struct.unpack_from(f"<{used}I", directory, position)
+        if index == 1:
+            return blocks(numbers, size)
+        position += 4 * used
+    raise AssertionError("no information stream")
 
 
 def parse_version_node(data, offset=0):
