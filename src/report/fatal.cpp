@@ -52,7 +52,7 @@ void put_number(Sink& sink, std::uint64_t value) {
 
 // A line feed, then "thread 'main' (<id>) failed at <file>:<line>:<column>:" and a line feed.
 template <typename Sink>
-void put_header(Sink& sink, std::uint32_t thread_id, const std::source_location& where) {
+void put_header(Sink& sink, std::uint32_t thread_id, const SourceLocation& where) {
     sink("\nthread 'main' (");
     put_number(sink, thread_id);
     sink(") failed at ");
@@ -76,7 +76,7 @@ void write_report(ReportApi& api, Compose compose) {
     compose(direct);
 }
 
-void report(ReportApi& api, std::string_view message, const std::string* detail, const std::source_location& where) {
+void report(ReportApi& api, std::string_view message, const std::string* detail, const SourceLocation& where) {
     const std::uint32_t thread_id = api.get_current_thread_id();
     write_report(api, [&](auto& sink) {
         put_header(sink, thread_id, where);
@@ -91,7 +91,7 @@ void report(ReportApi& api, std::string_view message, const std::string* detail,
 
 }  // namespace
 
-void fatal(ReportApi& api, std::string_view message, std::optional<SystemError> error, std::source_location where) {
+void fatal(ReportApi& api, std::string_view message, std::optional<SystemError> error, SourceLocation where) {
     if (error) {
         const std::string detail = detailed_form(api, *error);
         report(api, message, &detail, where);
@@ -101,7 +101,7 @@ void fatal(ReportApi& api, std::string_view message, std::optional<SystemError> 
     throw FatalFailure{};
 }
 
-void fatal_unrecoverable(ReportApi& api, std::string_view message, std::source_location where) {
+void fatal_unrecoverable(ReportApi& api, std::string_view message, SourceLocation where) {
     report(api, message, nullptr, where);
     report(api, "a fatal failure inside a Vulkan command cannot be passed up to its caller", nullptr, where);
     (void)write_stderr_all(api, "aborting the process\n");

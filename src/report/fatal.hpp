@@ -3,7 +3,7 @@
 
 #include <cstddef>
 #include <optional>
-#include <source_location>
+#include "report/source_location.hpp"
 #include <string_view>
 
 #include "report/report_api.hpp"
@@ -21,12 +21,12 @@ inline constexpr std::uint32_t fast_fail_fatal_app_exit = 7;
 // Writes the report and throws FatalFailure.
 [[noreturn]] void fatal(ReportApi& api, std::string_view message,
                         std::optional<SystemError> error = std::nullopt,
-                        std::source_location where = std::source_location::current());
+                        SourceLocation where = SourceLocation::current());
 
 // For a failure that cannot be passed through its caller: the report, a second report saying so,
 // the aborting line, then abort_process. Nothing is released.
 [[noreturn]] void fatal_unrecoverable(ReportApi& api, std::string_view message,
-                                      std::source_location where = std::source_location::current());
+                                      SourceLocation where = SourceLocation::current());
 
 [[noreturn]] void abort_process(ReportApi& api);
 

@@ -1,0 +1,32 @@
+# Windows build: ostrand.exe and the Windows-side test programs, which CTest runs under Wine.
+set(CMAKE_RUNTIME_OUTPUT_DIRECTORY "${CMAKE_BINARY_DIR}")
+
+# The C++ runtime is linked statically: the launcher needs no runtime DLL beside it.
+set(static_runtime -static -static-libgcc -static-libstdc++)
+
+add_executable(ostrand WIN32 src/main.cpp)
+target_link_libraries(ostrand PRIVATE ostrand_platform)
+target_link_options(ostrand PRIVATE ${static_runtime} -Wl,--subsystem,windows:6.0 -Wl,--entry,mainCRTStartup)
+
+if(OSTRAND_TESTS)
+  set(CMAKE_CROSSCOMPILING_EMULATOR "${CMAKE_SOURCE_DIR}/cmake/wine-run;${CMAKE_BINARY_DIR}/wineprefix")
+  file(GLOB wine_tests CONFIGURE_DEPENDS "${CMAKE_SOURCE_DIR}/tests/wine/*_test.cpp")
+  file(GLOB wine_helpers CONFIGURE_DEPENDS "${CMAKE_SOURCE_DIR}/tests/wine/helpers/*.cpp")
+  foreach(source ${wine_helpers})
+    get_filename_component(name "${source}" NAME_WE)
+    add_executable(${name} "${source}")
+    target_include_directories(${name} PRIVATE "${CMAKE_SOURCE_DIR}/tests/wine")
+    target_link_libraries(${name} PRIVATE ostrand_platform)
+    target_link_options(${name} PRIVATE ${static_runtime} -municode)
+  endforeach()
+  foreach(source ${wine_tests})
+    get_filename_component(name "${source}" NAME_WE)
+    add_executable(${name} "${source}")
+    target_include_directories(${name} PRIVATE "${CMAKE_SOURCE_DIR}/tests/wine")
+    target_link_libraries(${name} PRIVATE ostrand_platform)
+    target_link_options(${name} PRIVATE ${static_runtime} -municode)
+    add_dependencies(${name} ostrand)
+    add_test(NAME wine.${name} COMMAND ${name})
+    set_tests_properties(wine.${name} PROPERTIES TIMEOUT 300 RESOURCE_LOCK wine)
+  endforeach()
+endif()

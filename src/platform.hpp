@@ -1,0 +1,23 @@
+// Portable: every system interface that one run of the launcher uses, passed down from the entry.
+#pragma once
+
+#include "loader_api.hpp"
+#include "report/report_api.hpp"
+#include "win/env_api.hpp"
+#include "win/process_api.hpp"
+#include "win/self_api.hpp"
+
+namespace ostrand {
+
+struct Platform {
+    ReportApi& report;
+    SelfApi& self;
+    EnvApi& env;
+    ProcessApi& process;
+    LoaderApi& loader;
+};
+
+// The real platform: kernel32 on Windows. Stateless.
+Platform system_platform();
+
+}  // namespace ostrand

@@ -1,0 +1,199 @@
+// Portable: environment merge, name comparison and block writing; the system calls go through EnvApi.
+#include "win/environment.hpp"
+
+#include <algorithm>
+#include <limits>
+
+#include "report/fatal.hpp"
+#include "win/upper_table.hpp"
+
+namespace ostrand {
+namespace {
+
+// CompareStringOrdinal takes int lengths; a name longer than that cannot come from an environment.
+int unit_count(std::u16string_view units) {
+    return static_cast<int>(std::min<std::size_t>(units.size(), std::numeric_limits<int>::max()));
+}
+
+// Never hand the system a null pointer, even for an empty name.
+const char16_t* unit_pointer(std::u16string_view units) {
+    return units.empty() ? u"" : units.data();
+}
+
+// Owns the block that GetEnvironmentStringsW returned, so that it is released also when a fatal
+// failure leaves the merge early.
+class SystemEnvironmentBlock {
+public:
+    SystemEnvironmentBlock(EnvApi& env, char16_t* block) : env_(env), block_(block) {}
+    SystemEnvironmentBlock(const SystemEnvironmentBlock&) = delete;
+    SystemEnvironmentBlock& operator=(const SystemEnvironmentBlock&) = delete;
+    ~SystemEnvironmentBlock() { reset(); }
+
+    const char16_t* get() const { return block_; }
+    void reset() {
+        if (block_ != nullptr) {
+            env_.free_environment_strings_w(block_);
+            block_ = nullptr;
+        }
+    }
+
+private:
+    EnvApi& env_;
+    char16_t* block_;
+};
+
+bool holds_nul(std::u16string_view units) {
+    return units.find(u'\0') != std::u16string_view::npos;
+}
+
+}  // namespace
+
+std::weak_ordering compare_env_names(EnvApi& env, ReportApi& report, std::u16string_view a,
+                                     std::u16string_view b) {
+    const int result =
+        env.compare_string_ordinal(unit_pointer(a), unit_count(a), unit_pointer(b), unit_count(b), true);
+    switch (result) {
+        case 1:
+            return std::weak_ordering::less;
+        case 2:
+            return std::weak_ordering::equivalent;
+        case 3:
+            return std::weak_ordering::greater;
+        default:
+            break;
+    }
+    const std::uint32_t code = env.get_last_error();
+    fatal(report, "comparing environment keys failed: " +
+                      short_form(report, SystemError::os_code(static_cast<std::int32_t>(code))));
+}
+
+std::weak_ordering compare_env_names_portable(std::u16string_view a, std::u16string_view b) {
+    const std::size_t common = std::min(a.size(), b.size());
+    for (std::size_t i = 0; i < common; ++i) {
+        const char16_t ua = upper_case_unit(a[i]);
+        const char16_t ub = upper_case_unit(b[i]);
+        if (ua != ub) {
+            return ua < ub ? std::weak_ordering::less : std::weak_ordering::greater;
+        }
+    }
+    return a.size() <=> b.size();
+}
+
+std::weak_ordering SystemEnvNameComparer::compare(std::u16string_view a, std::u16string_view b) const {
+    return compare_env_names(*env_, *report_, a, b);
+}
+
+std::weak_ordering PortableEnvNameComparer::compare(std::u16string_view a, std::u16string_view b) const {
+    return compare_env_names_portable(a, b);
+}
+
+void EnvironmentMap::set(std::u16string_view name, std::u16string_view value) {
+    const auto at = entries_.lower_bound(name);
+    if (at != entries_.end() && comparer().compare(name, at->first) == 0) {
+        at->second.assign(value);
+        return;
+    }
+    entries_.emplace_hint(at, name, value);
+}
+
+void EnvironmentMap::set(const NativeString& name, const NativeString& value) {
+    set(native_to_utf16(name), native_to_utf16(value));
+}
+
+const std::u16string* EnvironmentMap::find(std::u16string_view name) const {
+    const auto at = entries_.lower_bound(name);
+    if (at != entries_.end() && comparer().compare(name, at->first) == 0) {
+        return &at->second;
+    }
+    return nullptr;
+}
+
+void set_env_override(OverrideSet& overrides, const NativeString& name, const NativeString& value) {
+    const std::u16string name_units = native_to_utf16(name);
+    overrides.variables.set(name_units, native_to_utf16(value));
+    if (name_units.size() == 4 && overrides.variables.comparer().compare(name_units, u"PATH") == 0) {
+        overrides.path_overridden = true;
+    }
+}
+
+std::optional<EnvironmentMap> merge_environment(EnvApi& env, ReportApi& report,
+                                                const OverrideSet& overrides) {
+    if (overrides.variables.empty()) {
+        return std::nullopt;
+    }
+    char16_t* const raw_block = env.get_environment_strings_w();
+    if (raw_block == nullptr) {
+        const std::uint32_t code = env.get_last_error();
+        fatal(report, "failure getting env string from OS: " +
+                          short_form(report, SystemError::os_code(static_cast<std::int32_t>(code))));
+    }
+    SystemEnvironmentBlock block(env, raw_block);
+
+    EnvironmentMap merged(overrides.variables.comparer());
+    // Strings end at a 0 unit and the block at an empty string. The per-drive current directories are
+    // stored as "=C:=C:\dir": the separator is looked for from the second unit on so that their names
+    // keep the leading "=".
+    for (const char16_t* at = block.get(); *at != 0;) {
+        const std::u16string_view entry(at);
+        at += entry.size() + 1;
+        const std::size_t separator = entry.find(u'=', 1);
+        if (separator == std::u16string_view::npos) {
+            continue;
+        }
+        merged.set(entry.substr(0, separator), entry.substr(separator + 1));
+    }
+    // Nothing below reads the system's block.
+    block.reset();
+
+    for (const auto& [name, value] : overrides.variables.entries()) {
+        merged.set(name, value);
+    }
+    return merged;
+}
+
+SystemResult<std::u16string> write_environment_block(const EnvironmentMap& environment) {
+    std::size_t total = 2;
+    for (const auto& [name, value] : environment.entries()) {
+        total += name.size() + value.size() + 2;
+    }
+    std::u16string out;
+    out.reserve(total);
+    // CreateProcessW reads the block up to a double 0; an empty one still needs both.
+    if (environment.empty()) {
+        out.push_back(u'\0');
+    }
+    for (const auto& [name, value] : environment.entries()) {
+        if (holds_nul(name) || holds_nul(value)) {
+            return invalid_input(nul_in_data_message);
+        }
+        out.append(name);
+        out.push_back(u'=');
+        out.append(value);
+        out.push_back(u'\0');
+    }
+    out.push_back(u'\0');
+    return out;
+}
+
+SystemResult<std::optional<std::u16string>> build_environment_block(EnvApi& env, ReportApi& report,
+                                                                    const OverrideSet& overrides) {
+    const std::optional<EnvironmentMap> merged = merge_environment(env, report, overrides);
+    if (!merged) {
+        return std::optional<std::u16string>();
+    }
+    SystemResult<std::u16string> block = write_environment_block(*merged);
+    if (!block) {
+        return Failure{block.error()};
+    }
+    return std::optional<std::u16string>(std::move(block).value());
+}
+
+std::optional<NativeString> lookup_env(const EnvironmentMap& environment, const NativeString& name) {
+    const std::u16string* value = environment.find(native_to_utf16(name));
+    if (value == nullptr) {
+        return std::nullopt;
+    }
+    return native_from_utf16(*value);
+}
+
+}  // namespace ostrand

@@ -1,0 +1,48 @@
+// Portable: Windows path rules (drive letters, roots, shares, the \\?\ and \\.\ forms) over the bytes
+// of a NativeString. Nothing here touches the file system or makes a path absolute.
+#pragma once
+
+#include <cstddef>
+#include <optional>
+#include <string_view>
+
+#include "win/native_string.hpp"
+
+namespace ostrand {
+
+// Tried in this order; the first that matches wins.
+enum class PathPrefix {
+    None,
+    LiteralUnc,    // \\?\UNC\server\share
+    LiteralDrive,  // \\?\C:
+    Literal,       // \\?\name
+    Device,        // \\.\name
+    Unc,           // \\server\share
+    Drive,         // C:
+};
+
+// In a literal path (\\?\ forms) only the backslash separates and "." is kept as a component.
+bool is_literal(PathPrefix prefix);
+
+// The leading part of a path that is not made of components: prefix, root separator, leading dot.
+struct PathHead {
+    PathPrefix prefix = PathPrefix::None;
+    std::size_t prefix_length = 0;
+    bool has_root = false;
+    bool has_leading_dot = false;
+
+    std::size_t length() const { return prefix_length + (has_root ? 1 : 0) + (has_leading_dot ? 1 : 0); }
+};
+
+PathHead parse_path_head(std::string_view path);
+
+// The path without its last component, as a leading part of `path`; none for the empty path, a
+// prefix or root alone, and a prefix with its root.
+std::optional<NativeString> path_parent(const NativeString& path);
+
+// `appended` read relative to `base`: a prefixed `appended` replaces `base`, a rooted one keeps only
+// the base's prefix. Inserts a backslash where one is needed and never rewrites a slash, except that
+// a literal base is rebuilt from its components.
+NativeString path_join(const NativeString& base, const NativeString& appended);
+
+}  // namespace ostrand

@@ -1,0 +1,547 @@
+#include "win/environment.hpp"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "fake_report_api.hpp"
+#include "report/fatal.hpp"
+#include "win/upper_table.hpp"
+
+namespace ostrand {
+namespace {
+
+using testing::FakeReportApi;
+
+// The message line: the last line of the report.
+std::string last_line(const FakeReportApi& report) {
+    std::string text = report.written;
+    if (!text.empty() && text.back() == '\n') {
+        text.pop_back();
+    }
+    return text.substr(text.rfind('\n') + 1);
+}
+
+// The system's environment and name comparison, with every call logged in order. The block handed out
+// lives on the heap and is deleted when it is freed, so a read after the free is caught by ASan.
+class RecordingEnvApi final : public EnvApi {
+public:
+    std::vector<std::u16string> strings;
+    bool environment_fails = false;
+    std::optional<int> compare_result;  // returned instead of comparing, when set
+    std::uint32_t last_error = 0;
+    std::vector<std::string> events;
+    std::vector<std::pair<std::u16string, std::u16string>> compared;
+    int frees = 0;
+
+    ~RecordingEnvApi() override { delete[] handed_out_; }
+
+    char16_t* get_environment_strings_w() override {
+        events.push_back("GetEnvironmentStringsW");
+        if (environment_fails) {
+            return nullptr;
+        }
+        std::u16string block;
+        for (const std::u16string& string : strings) {
+            block += string;
+            block.push_back(u'\0');
+        }
+        block.push_back(u'\0');
+        handed_out_ = new char16_t[block.size()];
+        std::copy(block.begin(), block.end(), handed_out_);
+        return handed_out_;
+    }
+    bool free_environment_strings_w(char16_t* block) override {
+        events.push_back("FreeEnvironmentStringsW");
+        EXPECT_EQ(block, handed_out_);
+        delete[] handed_out_;
+        handed_out_ = nullptr;
+        ++frees;
+        return true;
+    }
+    int compare_string_ordinal(const char16_t* a, int a_count, const char16_t* b, int b_count,
+                               bool ignore_case) override {
+        const std::u16string left(a, static_cast<std::size_t>(a_count));
+        const std::u16string right(b, static_cast<std::size_t>(b_count));
+        events.push_back("CompareStringOrdinal");
+        compared.emplace_back(left, right);
+        EXPECT_TRUE(ignore_case);
+        if (compare_result) {
+            return *compare_result;
+        }
+        const std::weak_ordering order = compare_env_names_portable(left, right);
+        return order < 0 ? 1 : order == 0 ? 2 : 3;
+    }
+    std::uint32_t get_last_error() override { return last_error; }
+
+private:
+    char16_t* handed_out_ = nullptr;
+};
+
+NativeString native(std::u16string_view units) {
+    return native_from_utf16(units);
+}
+
+std::string show(std::u16string_view units) {
+    std::string out;
+    for (const char16_t unit : units) {
+        if (unit >= 0x20 && unit < 0x7F) {
+            out.push_back(static_cast<char>(unit));
+        } else {
+            char buffer[12];
+            std::snprintf(buffer, sizeof buffer, "<%04X>", static_cast<unsigned>(unit));
+            out += buffer;
+        }
+    }
+    return out;
+}
+
+std::vector<std::string> entry_list(const EnvironmentMap& environment) {
+    std::vector<std::string> out;
+    for (const auto& [name, value] : environment.entries()) {
+        out.push_back(show(name) + "=" + show(value));
+    }
+    return out;
+}
+
+// The block as its strings, each "name=value"; checks the two closing 0 units on the way.
+std::vector<std::string> block_strings(const std::u16string& block) {
+    std::vector<std::string> out;
+    EXPECT_GE(block.size(), 2u);
+    EXPECT_EQ(block.substr(block.size() - 2), std::u16string(2, u'\0'));
+    std::size_t start = 0;
+    while (start < block.size() && block[start] != u'\0') {
+        const std::size_t end = block.find(u'\0', start);
+        out.push_back(show(block.substr(start, end - start)));
+        start = end + 1;
+    }
+    EXPECT_EQ(start + 1, block.size()) << "one 0 unit after the last string";
+    return out;
+}
+
+void add_launcher_overrides(OverrideSet& overrides) {
+    set_env_override(overrides, native(u"DXVK_STATE_CACHE"), native(u"1"));
+    set_env_override(overrides, native(u"ZORV_STATE_CACHE_PATH"), native(u"D"));
+    set_env_override(overrides, native(u"DXVK_ASYNC"), native(u"1"));
+}
+
+const PortableEnvNameComparer portable;
+
+// ---- The portable upper-case table ----
+
+struct UpperRow {
+    const char* label;
+    char16_t unit;
+    char16_t upper;
+};
+
+const UpperRow upper_rows[] = {
+    {"ASCII a", u'a', u'A'},
+    {"ASCII z", u'z', u'Z'},
+    {"ASCII upper unchanged", u'Q', u'Q'},
+    {"underscore unchanged", u'_', u'_'},
+    {"backtick unchanged", u'`', u'`'},
+    {"brace unchanged", u'{', u'{'},
+    {"Latin-1 e acute", 0x00E9, 0x00C9},
+    {"Latin-1 y diaeresis to Latin Extended-A", 0x00FF, 0x0178},
+    {"division sign unchanged", 0x00F7, 0x00F7},
+    {"sharp s has no single upper case", 0x00DF, 0x00DF},
+    {"micro sign to Greek capital mu", 0x00B5, 0x039C},
+    {"Latin Extended-A odd unit", 0x0101, 0x0100},
+    {"Latin Extended-A even unit unchanged", 0x0100, 0x0100},
+    {"Latin Extended-A pairs alternate", 0x0102, 0x0102},
+    {"Latin Extended-A pairs alternate, lower", 0x0103, 0x0102},
+    {"dotless i", 0x0131, u'I'},
+    {"Greek alpha", 0x03B1, 0x0391},
+    {"Greek final sigma", 0x03C2, 0x03A3},
+    {"Greek sigma", 0x03C3, 0x03A3},
+    {"Cyrillic a", 0x0430, 0x0410},
+    {"fullwidth a", 0xFF41, 0xFF21},
+    {"Georgian small letter to Mtavruli", 0x10D0, 0x1C90},
+    {"high surrogate unchanged", 0xD800, 0xD800},
+    {"last high surrogate unchanged", 0xDBFF, 0xDBFF},
+    {"low surrogate unchanged", 0xDC00, 0xDC00},
+    {"last low surrogate unchanged", 0xDFFF, 0xDFFF},
+    {"last unit unchanged", 0xFFFF, 0xFFFF},
+};
+
+TEST(UpperCaseUnit, MapsSingleUnitsToTheirSimpleUpperCase) {
+    for (const UpperRow& row : upper_rows) {
+        SCOPED_TRACE(row.label);
+        EXPECT_EQ(static_cast<unsigned>(upper_case_unit(row.unit)), static_cast<unsigned>(row.upper));
+    }
+}
+
+// Checks every unit against the character database the table was generated from, where it is installed
+// (Debian's unicode-data). A difference means the table is out of date: run tools/gen_upper_table.py.
+TEST(UpperCaseUnit, AgreesWithTheCharacterDatabaseForEveryUnit) {
+    std::ifstream database("/usr/share/unicode/UnicodeData.txt");
+    if (!database) {
+        GTEST_SKIP() << "UnicodeData.txt is not installed";
+    }
+    std::vector<char16_t> expected(0x10000);
+    for (std::size_t unit = 0; unit < expected.size(); ++unit) {
+        expected[unit] = static_cast<char16_t>(unit);
+    }
+    std::string line;
+    while (std::getline(database, line)) {
+        // Field 0 is the code point, field 12 its simple upper-case mapping.
+        std::size_t field_start = 0;
+        for (int field = 0; field < 12 && field_start != std::string::npos; ++field) {
+            field_start = line.find(';', field_start);
+            field_start = field_start == std::string::npos ? field_start : field_start + 1;
+        }
+        if (field_start == std::string::npos || line[field_start] == ';') {
+            continue;
+        }
+        const unsigned long unit = std::stoul(line, nullptr, 16);
+        const unsigned long upper = std::stoul(line.substr(field_start), nullptr, 16);
+        if (unit <= 0xFFFF && upper <= 0xFFFF) {
+            expected[unit] = static_cast<char16_t>(upper);
+        }
+    }
+    int mismatches = 0;
+    for (std::size_t unit = 0; unit < expected.size() && mismatches < 10; ++unit) {
+        if (upper_case_unit(static_cast<char16_t>(unit)) != expected[unit]) {
+            ADD_FAILURE() << "unit " << std::hex << unit;
+            ++mismatches;
+        }
+    }
+}
+
+// ---- Name comparison ----
+
+struct CompareRow {
+    const char* label;
+    std::u16string a;
+    std::u16string b;
+    std::weak_ordering order;
+};
+
+const CompareRow compare_rows[] = {
+    {"case ignored", u"Path", u"PATH", std::weak_ordering::equivalent},
+    {"letters before underscore", u"AB", u"A_B", std::weak_ordering::less},
+    {"lower-case letter before underscore", u"ab", u"A_B", std::weak_ordering::less},
+    {"letter before backtick", u"a", u"`", std::weak_ordering::less},
+    {"drive entry before letters", u"=C:", u"A", std::weak_ordering::less},
+    {"proper prefix first", u"DXVK", u"dxvk_async", std::weak_ordering::less},
+    {"longer after its prefix", u"ab", u"A", std::weak_ordering::greater},
+    {"empty names equal", u"", u"", std::weak_ordering::equivalent},
+    {"empty before any", u"", u"=", std::weak_ordering::less},
+    {"compared after mapping", u"\u00FF", u"\u0100", std::weak_ordering::greater},
+    {"y diaeresis in both cases", u"\u00FF", u"\u0178", std::weak_ordering::equivalent},
+    {"sigma forms equal", u"\u03C2", u"\u03A3", std::weak_ordering::equivalent},
+    {"units compared unsigned", u"\uFF41", u"z", std::weak_ordering::greater},
+    {"surrogates by value", std::u16string{0xD800}, std::u16string{0xDC00}, std::weak_ordering::less},
+    {"surrogate above ASCII", std::u16string{0xDFFF}, u"Z", std::weak_ordering::greater},
+};
+
+TEST(CompareEnvNames, PortableTableOrdersByUpperCaseUnitsThenLength) {
+    for (const CompareRow& row : compare_rows) {
+        SCOPED_TRACE(row.label);
+        EXPECT_TRUE(compare_env_names_portable(row.a, row.b) == row.order);
+        EXPECT_TRUE(portable.compare(row.b, row.a) == (0 <=> row.order));
+    }
+}
+
+TEST(CompareEnvNames, SystemComparerPassesUnitCountsWithCaseIgnored) {
+    RecordingEnvApi env;
+    FakeReportApi report;
+    const SystemEnvNameComparer system(env, report);
+    const std::u16string left = u"dxvk_async-and-more";
+    EXPECT_TRUE(system.compare(std::u16string_view(left).substr(0, 10), u"DXVK_ASYNC") == 0);
+    EXPECT_TRUE(system.compare(u"", u"A") < 0);
+    ASSERT_EQ(env.compared.size(), 2u);
+    EXPECT_EQ(env.compared[0].first, u"dxvk_async");
+    EXPECT_EQ(env.compared[0].second, u"DXVK_ASYNC");
+    EXPECT_EQ(env.compared[1].first, u"");
+}
+
+struct SystemResultRow {
+    int returned;
+    std::weak_ordering order;
+};
+
+TEST(CompareEnvNames, SystemComparerReadsTheThreeResults) {
+    const SystemResultRow rows[] = {
+        {1, std::weak_ordering::less},
+        {2, std::weak_ordering::equivalent},
+        {3, std::weak_ordering::greater},
+    };
+    for (const SystemResultRow& row : rows) {
+        SCOPED_TRACE(row.returned);
+        RecordingEnvApi env;
+        FakeReportApi report;
+        env.compare_result = row.returned;
+        EXPECT_TRUE(SystemEnvNameComparer(env, report).compare(u"A", u"B") == row.order);
+        EXPECT_TRUE(report.written.empty());
+    }
+}
+
+TEST(CompareEnvNames, SystemComparerFailureIsFatalWithTheSystemMessage) {
+    for (const int returned : {0, 4, -1}) {
+        SCOPED_TRACE(returned);
+        RecordingEnvApi env;
+        FakeReportApi report;
+        env.compare_result = returned;
+        env.last_error = 87;
+        report.messages[{false, 87}] = u"The parameter is incorrect.\r\n";
+        EXPECT_THROW(SystemEnvNameComparer(env, report).compare(u"A", u"B"), FatalFailure);
+        EXPECT_EQ(last_line(report),
+                  "comparing environment keys failed: The parameter is incorrect. (os error 87)");
+    }
+}
+
+// ---- The map and the override set ----
+
+TEST(EnvironmentMap, KeepsTheFirstWrittenNameAndTheLastValue) {
+    EnvironmentMap environment(portable);
+    environment.set(native(u"Path"), native(u"1"));
+    environment.set(native(u"PATH"), native(u"2"));
+    environment.set(native(u"path"), native(u"3"));
+    environment.set(native(u"B"), native(u""));
+    environment.set(native(u"a"), native(u"x"));
+    EXPECT_EQ(entry_list(environment), (std::vector<std::string>{"a=x", "B=", "Path=3"}));
+}
+
+TEST(EnvironmentMap, LooksUpWithCaseIgnored) {
+    EnvironmentMap environment(portable);
+    environment.set(native(u"Path"), native(std::u16string{u'C', u':', 0xD800}));
+    const std::optional<NativeString> found = lookup_env(environment, native(u"PATH"));
+    ASSERT_TRUE(found.has_value());
+    EXPECT_EQ(native_to_utf16(*found), (std::u16string{u'C', u':', 0xD800}));
+    EXPECT_FALSE(lookup_env(environment, native(u"PAT")).has_value());
+    EXPECT_FALSE(lookup_env(environment, native(u"PATHS")).has_value());
+}
+
+struct PathRow {
+    const char* label;
+    std::u16string name;
+    bool raised;
+};
+
+const PathRow path_rows[] = {
+    {"upper case", u"PATH", true},
+    {"lower case", u"path", true},
+    {"mixed case", u"pAtH", true},
+    {"longer", u"PATHS", false},
+    {"shorter", u"PAT", false},
+    {"trailing nul", std::u16string{u'P', u'A', u'T', u'H', u'\0'}, false},
+    {"fullwidth letters", u"\uFF30\uFF21\uFF34\uFF28", false},
+    {"launcher variable", u"DXVK_ASYNC", false},
+};
+
+TEST(SetEnvOverride, RaisesPathOverriddenOnlyForPathInAnyCase) {
+    for (const PathRow& row : path_rows) {
+        SCOPED_TRACE(row.label);
+        OverrideSet overrides(portable);
+        set_env_override(overrides, native(row.name), native(u"v"));
+        EXPECT_EQ(overrides.path_overridden, row.raised);
+        EXPECT_EQ(overrides.variables.size(), 1u);
+    }
+}
+
+TEST(SetEnvOverride, LauncherOverridesLeavePathAlone) {
+    OverrideSet overrides(portable);
+    add_launcher_overrides(overrides);
+    EXPECT_FALSE(overrides.path_overridden);
+    EXPECT_EQ(entry_list(overrides.variables),
+              (std::vector<std::string>{"DXVK_ASYNC=1", "DXVK_STATE_CACHE=1", "ZORV_STATE_CACHE_PATH=D"}));
+}
+
+// ---- Merging with the system's environment ----
+
+const std::vector<std::string> worked_example_block = {
+    "=C:=C:\\g",          "AB=3",       "A_B=2",        "dxvk_async=1",
+    "DXVK_STATE_CACHE=1", "Path=C:\\w", "windir=C:\\w", "ZORV_STATE_CACHE_PATH=D",
+};
+
+const std::vector<std::u16string> worked_example_environment = {
+    uR"(Path=C:\w)", uR"(=C:=C:\g)", u"dxvk_async=0", uR"(windir=C:\w)", u"A_B=2", u"AB=3",
+};
+
+TEST(BuildEnvironmentBlock, MergesTheLauncherOverridesIntoTheWorkedExample) {
+    RecordingEnvApi env;
+    FakeReportApi report;
+    env.strings = worked_example_environment;
+    OverrideSet overrides(portable);
+    add_launcher_overrides(overrides);
+    SystemResult<std::optional<std::u16string>> block = build_environment_block(env, report, overrides);
+    ASSERT_TRUE(block.has_value());
+    ASSERT_TRUE(block->has_value());
+    EXPECT_EQ(block_strings(**block), worked_example_block);
+    EXPECT_EQ(env.events, (std::vector<std::string>{"GetEnvironmentStringsW", "FreeEnvironmentStringsW"}));
+}
+
+TEST(BuildEnvironmentBlock, SystemComparerGivesTheSameBlockAndFreesBeforeApplyingOverrides) {
+    RecordingEnvApi env;
+    FakeReportApi report;
+    env.strings = worked_example_environment;
+    const SystemEnvNameComparer system(env, report);
+    OverrideSet overrides(system);
+    add_launcher_overrides(overrides);
+    env.events.clear();
+    env.compared.clear();
+
+    SystemResult<std::optional<std::u16string>> block = build_environment_block(env, report, overrides);
+    ASSERT_TRUE(block.has_value());
+    ASSERT_TRUE(block->has_value());
+    EXPECT_EQ(block_strings(**block), worked_example_block);
+
+    // The system's block is released once, after reading it and before the first comparison that
+    // involves a name that only the overrides hold.
+    ASSERT_EQ(env.events.front(), "GetEnvironmentStringsW");
+    ASSERT_EQ(std::count(env.events.begin(), env.events.end(), "FreeEnvironmentStringsW"), 1);
+    const std::size_t free_at = static_cast<std::size_t>(
+        std::find(env.events.begin(), env.events.end(), "FreeEnvironmentStringsW") - env.events.begin());
+    const auto involves_override_only_name = [](const std::pair<std::u16string, std::u16string>& call) {
+        return call.first == u"DXVK_STATE_CACHE" || call.second == u"DXVK_STATE_CACHE";
+    };
+    // Every comparison is an event; the free is one more, so the comparisons before it number free_at - 1.
+    const std::size_t compares_before_free = free_at - 1;
+    ASSERT_LT(compares_before_free, env.compared.size());
+    EXPECT_TRUE(std::none_of(env.compared.begin(),
+                             env.compared.begin() + static_cast<std::ptrdiff_t>(compares_before_free),
+                             involves_override_only_name));
+    EXPECT_TRUE(std::any_of(env.compared.begin() + static_cast<std::ptrdiff_t>(compares_before_free),
+                            env.compared.end(), involves_override_only_name));
+}
+
+struct MergeRow {
+    const char* label;
+    std::vector<std::u16string> system_strings;
+    std::vector<std::string> entries;
+};
+
+// Each merged with the single override "ZZ=1".
+const MergeRow merge_rows[] = {
+    {"empty environment", {}, {"ZZ=1"}},
+    {"same name twice: first name, last value", {u"Foo=1", u"FOO=2"}, {"Foo=2", "ZZ=1"}},
+    {"empty value kept", {u"X="}, {"X=", "ZZ=1"}},
+    {"string without separator dropped", {u"NOEQUALS", u"A=1"}, {"A=1", "ZZ=1"}},
+    {"leading separator alone is no separator", {u"=", u"=C:"}, {"ZZ=1"}},
+    {"drive entry keeps its leading =", {uR"(=C:=C:\g)", u"=D:=D:\\"}, {"=C:=C:\\g", "=D:=D:\\", "ZZ=1"}},
+    {"name of one =", {u"==x"}, {"==x", "ZZ=1"}},
+    {"value may hold =", {u"A=b=c"}, {"A=b=c", "ZZ=1"}},
+    {"inherited name in another case takes the override value", {u"zz=0"}, {"zz=1"}},
+    {"unpaired surrogates kept", {std::u16string{0xDC00, u'=', 0xD800}}, {"ZZ=1", "<DC00>=<D800>"}},
+};
+
+TEST(MergeEnvironment, TakesEveryInheritedVariableByTheMapRules) {
+    for (const MergeRow& row : merge_rows) {
+        SCOPED_TRACE(row.label);
+        RecordingEnvApi env;
+        FakeReportApi report;
+        env.strings = row.system_strings;
+        OverrideSet overrides(portable);
+        set_env_override(overrides, native(u"ZZ"), native(u"1"));
+        const std::optional<EnvironmentMap> merged = merge_environment(env, report, overrides);
+        ASSERT_TRUE(merged.has_value());
+        EXPECT_EQ(entry_list(*merged), row.entries);
+        EXPECT_EQ(env.frees, 1);
+    }
+}
+
+TEST(MergeEnvironment, EmptyOverrideSetGivesNothingAndCallsNothing) {
+    RecordingEnvApi env;
+    FakeReportApi report;
+    env.strings = worked_example_environment;
+    const OverrideSet overrides(portable);
+    EXPECT_FALSE(merge_environment(env, report, overrides).has_value());
+    const SystemResult<std::optional<std::u16string>> block = build_environment_block(env, report, overrides);
+    ASSERT_TRUE(block.has_value());
+    EXPECT_FALSE(block->has_value());
+    EXPECT_TRUE(env.events.empty());
+}
+
+TEST(MergeEnvironment, NoEnvironmentFromTheSystemIsFatal) {
+    RecordingEnvApi env;
+    FakeReportApi report;
+    env.environment_fails = true;
+    env.last_error = 8;
+    report.messages[{false, 8}] = u"Not enough memory resources are available to process this command.\r\n";
+    OverrideSet overrides(portable);
+    add_launcher_overrides(overrides);
+    EXPECT_THROW(merge_environment(env, report, overrides), FatalFailure);
+    EXPECT_EQ(last_line(report),
+              "failure getting env string from OS: Not enough memory resources are available to process this "
+              "command. (os error 8)");
+    EXPECT_EQ(env.frees, 0);
+}
+
+TEST(MergeEnvironment, ComparisonFailureIsFatalAndStillReleasesTheSystemBlock) {
+    RecordingEnvApi env;
+    FakeReportApi report;
+    env.strings = worked_example_environment;
+    report.messages[{false, 87}] = u"The parameter is incorrect.\r\n";
+    const SystemEnvNameComparer system(env, report);
+    OverrideSet overrides(system);
+    add_launcher_overrides(overrides);
+    env.compare_result = -5;
+    env.last_error = 87;
+    EXPECT_THROW(merge_environment(env, report, overrides), FatalFailure);
+    EXPECT_EQ(last_line(report),
+              "comparing environment keys failed: The parameter is incorrect. (os error 87)");
+    EXPECT_EQ(env.frees, 1);
+}
+
+// ---- Writing the block ----
+
+TEST(WriteEnvironmentBlock, EmptyMapIsTwoZeroUnits) {
+    const EnvironmentMap environment(portable);
+    const SystemResult<std::u16string> block = write_environment_block(environment);
+    ASSERT_TRUE(block.has_value());
+    EXPECT_EQ(*block, std::u16string(2, u'\0'));
+}
+
+TEST(WriteEnvironmentBlock, WritesEntriesInOrderWithOneZeroAfterEachAndOneAtTheEnd) {
+    EnvironmentMap environment(portable);
+    environment.set(native(u"b"), native(u""));
+    environment.set(native(u"A"), native(std::u16string{0xD800}));
+    const SystemResult<std::u16string> block = write_environment_block(environment);
+    ASSERT_TRUE(block.has_value());
+    EXPECT_EQ(*block, (std::u16string{u'A', u'=', 0xD800, 0, u'b', u'=', 0, 0}));
+}
+
+struct NulRow {
+    const char* label;
+    std::u16string name;
+    std::u16string value;
+};
+
+TEST(WriteEnvironmentBlock, RefusesANulUnitInANameOrValue) {
+    const NulRow rows[] = {
+        {"nul in a name", std::u16string{u'A', u'\0', u'B'}, u"1"},
+        {"nul ending a name", std::u16string{u'A', u'\0'}, u"1"},
+        {"nul in a value", u"A", std::u16string{u'1', u'\0', u'2'}},
+        {"nul as the value", u"A", std::u16string(1, u'\0')},
+    };
+    for (const NulRow& row : rows) {
+        SCOPED_TRACE(row.label);
+        OverrideSet overrides(portable);
+        set_env_override(overrides, native(row.name), native(row.value));
+        set_env_override(overrides, native(u"Z"), native(u"ok"));
+        const SystemResult<std::u16string> block = write_environment_block(overrides.variables);
+        ASSERT_FALSE(block.has_value());
+        EXPECT_FALSE(block.error().is_os_code());
+        EXPECT_EQ(block.error().kind(), SystemErrorKind::InvalidInput);
+        EXPECT_EQ(block.error().message(), "nul byte found in provided data");
+
+        RecordingEnvApi env;
+        FakeReportApi report;
+        const SystemResult<std::optional<std::u16string>> built =
+            build_environment_block(env, report, overrides);
+        ASSERT_FALSE(built.has_value());
+        EXPECT_EQ(built.error().message(), "nul byte found in provided data");
+    }
+}
+
+}  // namespace
+}  // namespace ostrand

@@ -1,0 +1,185 @@
+// Windows-side test support: starting programs with exact command lines and standard handles,
+// reading what they wrote, and counting checks. Each test program prints one line per failed check
+// and a closing "N passed, N failed" line, and exits non-zero when a check failed.
+#pragma once
+
+#include <cstdio>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "win/windows.hpp"
+
+namespace harness {
+
+inline int passed = 0;
+inline int failed = 0;
+
+inline void check(bool ok, const std::string& what) {
+    if (ok) {
+        ++passed;
+    } else {
+        ++failed;
+        std::printf("FAILED: %s\n", what.c_str());
+        std::fflush(stdout);
+    }
+}
+
+inline int finish() {
+    std::printf("%d passed, %d failed\n", passed, failed);
+    return failed == 0 ? 0 : 1;
+}
+
+inline std::string narrow(std::wstring_view w) {
+    std::string out;
+    for (wchar_t c : w) {
+        if (c >= 0x20 && c < 0x7F) {
+            out.push_back(static_cast<char>(c));
+        } else {
+            char buf[12];
+            std::snprintf(buf, sizeof buf, "\\u{%x}", static_cast<unsigned>(c));
+            out += buf;
+        }
+    }
+    return out;
+}
+
+inline std::string printable(std::string_view bytes) {
+    std::string out;
+    for (unsigned char c : bytes) {
+        if (c >= 0x20 && c < 0x7F && c != '\\') {
+            out.push_back(static_cast<char>(c));
+        } else {
+            char buf[8];
+            std::snprintf(buf, sizeof buf, "\\x%02X", c);
+            out += buf;
+        }
+    }
+    return out;
+}
+
+inline std::wstring module_path() {
+    std::wstring path(32768, L'\0');
+    path.resize(GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size())));
+    return path;
+}
+
+inline std::wstring parent(const std::wstring& path) { return path.substr(0, path.find_last_of(L"\\/")); }
+
+// The build directory: every program of the build lies beside every other.
+inline std::wstring build_dir() { return parent(module_path()); }
+
+// A fresh, empty directory of this test's own under the system's temporary directory.
+inline std::wstring fresh_dir(const std::wstring& name) {
+    wchar_t temp[MAX_PATH + 1];
+    GetTempPathW(MAX_PATH + 1, temp);
+    const std::wstring dir = std::wstring(temp) + L"ostrand-" + name + L"-" + std::to_wstring(GetCurrentProcessId());
+    CreateDirectoryW(dir.c_str(), nullptr);
+    return dir;
+}
+
+inline bool copy(const std::wstring& from, const std::wstring& to) { return CopyFileW(from.c_str(), to.c_str(), FALSE) != 0; }
+
+inline std::string read_file(const std::wstring& path) {
+    std::string out;
+    HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                              nullptr, OPEN_EXISTING, 0, nullptr);
+    if (file == INVALID_HANDLE_VALUE) {
+        return out;
+    }
+    char buf[4096];
+    DWORD n = 0;
+    while (ReadFile(file, buf, sizeof buf, &n, nullptr) && n > 0) {
+        out.append(buf, n);
+    }
+    CloseHandle(file);
+    return out;
+}
+
+struct RunOptions {
+    // The standard handles to pass; without them the child starts with none at all.
+    bool std_handles = true;
+    const wchar_t* current_directory = nullptr;
+    // A CREATE_UNICODE_ENVIRONMENT block, or null to inherit.
+    const wchar_t* environment = nullptr;
+    DWORD timeout_ms = 60000;
+};
+
+struct RunResult {
+    DWORD exit_code = 0xFFFFFFFF;
+    std::string std_error;   // what the child wrote to standard error
+    std::string std_output;  // and to standard output
+    bool started = false;
+};
+
+// Starts `application` with exactly `command_line` and waits for it. Standard output and error go
+// to files, since Wine delays reads through pipes.
+inline RunResult run(const std::wstring& application, std::wstring command_line, const RunOptions& options = {}) {
+    RunResult result;
+    static int counter = 0;
+    const std::wstring dir = fresh_dir(L"run");
+    const std::wstring err_path = dir + L"\\stderr" + std::to_wstring(++counter);
+    const std::wstring out_path = dir + L"\\stdout" + std::to_wstring(counter);
+    SECURITY_ATTRIBUTES inherit{sizeof(SECURITY_ATTRIBUTES), nullptr, TRUE};
+    HANDLE err = CreateFileW(err_path.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, &inherit,
+                             CREATE_ALWAYS, 0, nullptr);
+    HANDLE out = CreateFileW(out_path.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, &inherit,
+                             CREATE_ALWAYS, 0, nullptr);
+    STARTUPINFOW startup{};
+    startup.cb = sizeof startup;
+    startup.dwFlags = STARTF_USESTDHANDLES;
+    if (options.std_handles) {
+        startup.hStdOutput = out;
+        startup.hStdError = err;
+    }
+    PROCESS_INFORMATION process{};
+    const DWORD flags = options.environment != nullptr ? CREATE_UNICODE_ENVIRONMENT : 0;
+    if (CreateProcessW(application.c_str(), command_line.data(), nullptr, nullptr, TRUE, flags,
+                       const_cast<wchar_t*>(options.environment), options.current_directory, &startup, &process)) {
+        result.started = true;
+        if (WaitForSingleObject(process.hProcess, options.timeout_ms) == WAIT_TIMEOUT) {
+            TerminateProcess(process.hProcess, 0xDEAD);
+            WaitForSingleObject(process.hProcess, INFINITE);
+        }
+        GetExitCodeProcess(process.hProcess, &result.exit_code);
+        CloseHandle(process.hThread);
+        CloseHandle(process.hProcess);
+    }
+    CloseHandle(err);
+    CloseHandle(out);
+    result.std_error = read_file(err_path);
+    result.std_output = read_file(out_path);
+    DeleteFileW(err_path.c_str());
+    DeleteFileW(out_path.c_str());
+    RemoveDirectoryW(dir.c_str());
+    return result;
+}
+
+// True when `report` is a line feed, a header line "thread 'main' (<id>) failed at <file>:<l>:<c>:"
+// naming `file`, and then exactly `message_line`.
+inline bool is_report(std::string_view report, std::string_view file, std::string_view message_line) {
+    const std::string_view start = "\nthread 'main' (";
+    if (!report.starts_with(start)) {
+        return false;
+    }
+    report.remove_prefix(start.size());
+    std::size_t digits = 0;
+    while (digits < report.size() && report[digits] >= '0' && report[digits] <= '9') {
+        ++digits;
+    }
+    if (digits == 0) {
+        return false;
+    }
+    report.remove_prefix(digits);
+    const std::string at = ") failed at " + std::string(file) + ":";
+    if (!report.starts_with(at)) {
+        return false;
+    }
+    const std::size_t end = report.find('\n');
+    if (end == std::string_view::npos || report[end - 1] != ':') {
+        return false;
+    }
+    return report.substr(end + 1) == message_line;
+}
+
+}  // namespace harness
