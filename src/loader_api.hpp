@@ -22,8 +22,4 @@ struct LoaderApi {
     virtual std::uint32_t get_last_error() = 0;
 };
 
-// The platform's operations: kernel32 on Windows; on other hosts the same sequence over the dynamic
-// linker, with the system's own Vulkan loader standing in for "vulkan-1.dll".
-LoaderApi& process_loader_api();
-
 }  // namespace ostrand

@@ -5,7 +5,7 @@
 
 #include <string_view>
 
-#include "loader_api.hpp"
+#include "loader_api_host.hpp"
 
 namespace ostrand {
 namespace {
@@ -57,7 +57,7 @@ thread_local std::uint32_t HostLoaderApi::last_error_ = 0;
 
 }  // namespace
 
-LoaderApi& process_loader_api() {
+LoaderApi& host_loader_api() {
     static HostLoaderApi api;
     return api;
 }

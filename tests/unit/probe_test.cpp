@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "fake_loader.hpp"
+#include "loader_api_host.hpp"
 
 namespace ostrand {
 namespace {
@@ -320,7 +321,7 @@ TEST(SupportsFragmentDensityMapDeathTest, HostLoaderWithSoftwareDriver) {
     ::dlclose(loader);
     const auto probe_on_lavapipe = [&] {
         ::setenv("VK_ICD_FILENAMES", lavapipe_manifest, 1);
-        std::_Exit(supports_fragment_density_map(process_loader_api()) ? 1 : 0);
+        std::_Exit(supports_fragment_density_map(host_loader_api()) ? 1 : 0);
     };
     EXPECT_EXIT(probe_on_lavapipe(), ::testing::ExitedWithCode(0), "");
 }
