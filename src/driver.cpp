@@ -1,7 +1,9 @@
 // Portable: the launch driver. The order of its steps is observable and fixed: executable path,
-// own arguments, then everything else.
+// own arguments, the Vulkan probe, then the start of the game.
 #include "driver.hpp"
 
+#include "plan.hpp"
+#include "probe.hpp"
 #include "report/fatal.hpp"
 #include "win/command_line.hpp"
 
@@ -13,8 +15,9 @@ void launch(const Platform& platform, std::string_view game_directory) {
         fatal(platform.report, "Failed to determine path", path.error());
     }
     const std::vector<std::string> arguments = own_arguments(platform.self, platform.report);
-    (void)arguments;
-    (void)game_directory;
+    const bool fragment_density_map = supports_fragment_density_map(platform.loader);
+    const LaunchPlan plan = build_launch_plan(*path, arguments, fragment_density_map, game_directory);
+    (void)plan;
 }
 
 }  // namespace ostrand
