@@ -2,6 +2,8 @@
 // and each log line is marked " [locked]" when process_start_lock was held at the time.
 #pragma once
 
+#include "unit_text.hpp"
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -126,14 +128,7 @@ public:
     // EnvApi.
     char16_t* get_environment_strings_w() override {
         log("GetEnvironmentStringsW");
-        std::u16string block;
-        for (const std::u16string& string : environment) {
-            block += string;
-            block.push_back(u'\0');
-        }
-        block.push_back(u'\0');
-        handed_out_ = new char16_t[block.size()];
-        std::copy(block.begin(), block.end(), handed_out_);
+        handed_out_ = testing::new_environment_block(environment);
         return handed_out_;
     }
     bool free_environment_strings_w(char16_t* block) override {
