@@ -115,7 +115,11 @@ public:
     std::uint32_t get_last_error() override { return last_error_; }
 
     // SelfApi.
-    const char16_t* get_command_line_w() override { return u"ostrand.exe"; }
+    std::u16string command_line = u"ostrand.exe";
+    const char16_t* get_command_line_w() override {
+        log("GetCommandLineW");
+        return command_line.c_str();
+    }
     std::uint32_t get_module_file_name_w(Module, char16_t* buffer, std::uint32_t size) override {
         log("GetModuleFileNameW");
         if (executable_error) {
