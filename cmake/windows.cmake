@@ -40,4 +40,8 @@ if(OSTRAND_TESTS)
     add_test(NAME wine.${name} COMMAND ${name})
     set_tests_properties(wine.${name} PROPERTIES TIMEOUT 300 RESOURCE_LOCK wine)
   endforeach()
+  add_test(NAME wine.real_vulkan
+           COMMAND "${CMAKE_SOURCE_DIR}/tests/wine/real_vulkan_test.sh" "${CMAKE_SOURCE_DIR}/cmake/wine-run"
+                   "${CMAKE_BINARY_DIR}/wineprefix" "${CMAKE_BINARY_DIR}")
+  set_tests_properties(wine.real_vulkan PROPERTIES TIMEOUT 300 RESOURCE_LOCK wine)
 endif()

@@ -1,8 +1,11 @@
 // Portable: the launch driver. The order of its steps is observable and fixed: executable path,
-// own arguments, then everything else.
+// own arguments, the Vulkan probe, the start of the game, the wait.
 #include "driver.hpp"
 
+#include "plan.hpp"
+#include "probe.hpp"
 #include "report/fatal.hpp"
+#include "win/child.hpp"
 #include "win/command_line.hpp"
 
 namespace ostrand {
@@ -13,8 +16,21 @@ void launch(const Platform& platform, std::string_view game_directory) {
         fatal(platform.report, "Failed to determine path", path.error());
     }
     const std::vector<std::string> arguments = own_arguments(platform.self, platform.report);
-    (void)arguments;
-    (void)game_directory;
+    const bool fragment_density_map = supports_fragment_density_map(platform.loader);
+    const LaunchPlan plan = build_launch_plan(*path, arguments, fragment_density_map, game_directory);
+
+    auto child = spawn_child(spawn_request(plan),
+                             SpawnSystem{platform.process, platform.env, platform.self, platform.report});
+    if (!child) {
+        fatal(platform.report, "Failed to launch Half-Life 2", child.error());
+    }
+    // The game's own exit status is not passed on. A failed wait leaves the game running: only the
+    // launcher's handles to it are closed on the way out.
+    auto waited = wait_child(*child, platform.process);
+    if (!waited) {
+        fatal(platform.report, "Failed to run Half-Life 2", waited.error());
+    }
+    // The child's handles close here, the process handle first, then the thread handle.
 }
 
 }  // namespace ostrand

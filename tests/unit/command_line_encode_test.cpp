@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include "unit_text.hpp"
+
 #include <cstdio>
 #include <string>
 #include <vector>
@@ -30,20 +32,7 @@ std::u16string encode_units(std::u16string_view program, const std::vector<std::
     return line ? *line : std::u16string();
 }
 
-// Units as hexadecimal, so that a failing row shows tabs, line feeds and surrogates.
-std::string show(std::u16string_view units) {
-    std::string out;
-    for (const char16_t unit : units) {
-        if (unit >= 0x20 && unit < 0x7F) {
-            out.push_back(static_cast<char>(unit));
-        } else {
-            char buffer[12];
-            std::snprintf(buffer, sizeof buffer, "<%04X>", static_cast<unsigned>(unit));
-            out += buffer;
-        }
-    }
-    return out;
-}
+using testing::show;
 
 struct ArgumentRow {
     const char* label;

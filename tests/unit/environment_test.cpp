@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include "unit_text.hpp"
+
 #include <algorithm>
 #include <cstdint>
 #include <cstdio>
@@ -48,14 +50,7 @@ public:
         if (environment_fails) {
             return nullptr;
         }
-        std::u16string block;
-        for (const std::u16string& string : strings) {
-            block += string;
-            block.push_back(u'\0');
-        }
-        block.push_back(u'\0');
-        handed_out_ = new char16_t[block.size()];
-        std::copy(block.begin(), block.end(), handed_out_);
+        handed_out_ = testing::new_environment_block(strings);
         return handed_out_;
     }
     bool free_environment_strings_w(char16_t* block) override {
@@ -89,19 +84,7 @@ NativeString native(std::u16string_view units) {
     return native_from_utf16(units);
 }
 
-std::string show(std::u16string_view units) {
-    std::string out;
-    for (const char16_t unit : units) {
-        if (unit >= 0x20 && unit < 0x7F) {
-            out.push_back(static_cast<char>(unit));
-        } else {
-            char buffer[12];
-            std::snprintf(buffer, sizeof buffer, "<%04X>", static_cast<unsigned>(unit));
-            out += buffer;
-        }
-    }
-    return out;
-}
+using testing::show;
 
 std::vector<std::string> entry_list(const EnvironmentMap& environment) {
     std::vector<std::string> out;

@@ -1,0 +1,189 @@
+// Portable: child start and wait. The order of the steps in spawn_child is fixed; it also decides
+// which failure is reported when several apply.
+#include "win/child.hpp"
+
+#include <array>
+#include <optional>
+#include <string>
+#include <utility>
+
+#include "win/command_line_encode.hpp"
+#include "win/environment.hpp"
+#include "win/program_path.hpp"
+
+namespace ostrand {
+namespace {
+
+// A batch file is run by cmd.exe, which reads its command line by rules of its own. Rather than build
+// that second command-line form for a case the launcher never meets (its program is always an .exe),
+// batch files are refused.
+SystemResult<bool> is_batch_file(const std::u16string& application_name, ProcessApi& process, ReportApi& report) {
+    const std::u16string_view name = application_name;
+    const auto batch_extension = [](std::u16string_view text) {
+        return ends_with_ascii_ignoring_case(text, u".bat") || ends_with_ascii_ignoring_case(text, u".cmd");
+    };
+    // A \\?\ or \??\ name reaches the system unchanged; any other is read the way CreateProcessW will
+    // read it, after trailing dots and spaces are dropped ("x.bat." is a batch file).
+    if (name.starts_with(u"\\\\?\\") || name.starts_with(u"\\??\\")) {
+        return batch_extension(name);
+    }
+    SystemResult<std::u16string> full = full_path_name(application_name, process, report);
+    if (!full) {
+        return Failure{full.error()};
+    }
+    return batch_extension(*full);
+}
+
+// Inheritable copies of the launcher's standard handles, for the child's STARTUPINFOW. Absent
+// streams stay null.
+class StandardHandleCopies {
+public:
+    explicit StandardHandleCopies(ProcessApi& process) : process_(process) {}
+
+    // Input, output, error, in that order. A failed copy is that call's error; the copies already
+    // made are closed by the destructor.
+    SystemResult<void> make() {
+        constexpr std::array<std::uint32_t, 3> streams = {std_input_handle, std_output_handle, std_error_handle};
+        for (std::size_t i = 0; i < streams.size(); ++i) {
+            const Handle own = process_.get_std_handle(streams[i]);
+            // A GUI program started from the desktop has no standard handles; the child then gets
+            // the system's default for that stream.
+            if (own == nullptr || own == invalid_handle_value()) {
+                continue;
+            }
+            Handle copy = nullptr;
+            if (!process_.duplicate_handle(process_.get_current_process(), own, process_.get_current_process(), &copy,
+                                           0, true, duplicate_same_access)) {
+                return os_failure(process_.get_last_error());
+            }
+            copies_[i].reset(copy);
+        }
+        return {};
+    }
+
+    StartupInfo startup_info() const {
+        StartupInfo startup;
+        if (copies_[0].valid() || copies_[1].valid() || copies_[2].valid()) {
+            startup.flags = startf_usestdhandles;
+            startup.std_input = copies_[0].get();
+            startup.std_output = copies_[1].get();
+            startup.std_error = copies_[2].get();
+        }
+        return startup;
+    }
+
+private:
+    ProcessApi& process_;
+    std::array<OwnedHandle, 3> copies_ = {OwnedHandle(process_, nullptr), OwnedHandle(process_, nullptr),
+                                          OwnedHandle(process_, nullptr)};
+};
+
+struct StartParameters {
+    const std::u16string& application_name;
+    std::u16string& command_line;
+    std::uint32_t creation_flags;
+    std::optional<std::u16string>& environment_block;
+};
+
+SystemResult<ChildProcess> start_process(const StartParameters& parameters, ProcessApi& process) {
+    // The lock is taken before the first standard handle is looked at, and the copies are declared
+    // after it: they are closed before the lock is released, on every way out.
+    const std::lock_guard<std::mutex> lock(process_start_lock());
+    StandardHandleCopies copies(process);
+    if (SystemResult<void> made = copies.make(); !made) {
+        return Failure{made.error()};
+    }
+    const StartupInfo startup = copies.startup_info();
+    ProcessInformation information;
+    const bool started = process.create_process_w(
+        parameters.application_name.c_str(), parameters.command_line.data(), true, parameters.creation_flags,
+        parameters.environment_block ? parameters.environment_block->data() : nullptr, nullptr, startup,
+        information);
+    // Read before the copies are closed, which may change the last error.
+    const std::uint32_t error = started ? 0 : process.get_last_error();
+    ChildProcess child(OwnedHandle(process, information.process), OwnedHandle(process, information.thread));
+    if (!started) {
+        return os_failure(error);
+    }
+    return child;
+}
+
+}  // namespace
+
+SpawnRequest spawn_request(const LaunchPlan& plan) {
+    SpawnRequest request{plan.program_path, {}, plan.environment_overrides};
+    request.arguments.reserve(plan.arguments.size());
+    for (const std::string& argument : plan.arguments) {
+        request.arguments.push_back(NativeString::from_text(argument));
+    }
+    return request;
+}
+
+std::mutex& process_start_lock() {
+    static std::mutex lock;
+    return lock;
+}
+
+SystemResult<ChildProcess> spawn_child(const SpawnRequest& request, const SpawnSystem& system) {
+    // CompareStringOrdinal is the rule for variable names on Windows.
+    const SystemEnvNameComparer comparer(system.env, system.report);
+    OverrideSet overrides(comparer);
+    for (const EnvOverride& variable : request.environment_overrides) {
+        set_env_override(overrides, variable.name, variable.value);
+    }
+    const std::optional<EnvironmentMap> environment = merge_environment(system.env, system.report, overrides);
+
+    // A child given its own PATH is searched for along that PATH, as the child itself would search.
+    std::optional<NativeString> search_path;
+    if (overrides.path_overridden && environment) {
+        search_path = lookup_env(*environment, NativeString::from_text("PATH"));
+    }
+
+    SystemResult<std::u16string> application_name =
+        resolve_program(request.program_path, search_path, system.process, system.self, system.report);
+    if (!application_name) {
+        return Failure{application_name.error()};
+    }
+    SystemResult<bool> batch = is_batch_file(*application_name, system.process, system.report);
+    if (!batch) {
+        return Failure{batch.error()};
+    }
+    if (*batch) {
+        return invalid_input(batch_file_refused_message);
+    }
+
+    // The child sees the program path as the plan holds it, even when the application name carries a
+    // \\?\ prefix. CreateProcessW may write into the command line, so it gets a buffer of our own.
+    SystemResult<std::u16string> command_line = encode_command_line(request.program_path, request.arguments);
+    if (!command_line) {
+        return Failure{command_line.error()};
+    }
+    command_line->push_back(u'\0');
+
+    const std::uint32_t creation_flags = create_unicode_environment;
+    std::optional<std::u16string> environment_block;
+    if (environment) {
+        SystemResult<std::u16string> block = write_environment_block(*environment);
+        if (!block) {
+            return Failure{block.error()};
+        }
+        environment_block = std::move(*block);
+    }
+
+    return start_process({*application_name, *command_line, creation_flags, environment_block}, system.process);
+}
+
+SystemResult<std::uint32_t> wait_child(ChildProcess& child, ProcessApi& process) {
+    // A child reading its input to the end waits for our end of the pipe to close.
+    child.stdin_pipe.reset();
+    if (process.wait_for_single_object(child.process.get(), infinite_timeout) != wait_object_0) {
+        return os_failure(process.get_last_error());
+    }
+    std::uint32_t exit_code = 0;
+    if (!process.get_exit_code_process(child.process.get(), exit_code)) {
+        return os_failure(process.get_last_error());
+    }
+    return exit_code;
+}
+
+}  // namespace ostrand

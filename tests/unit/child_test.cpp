@@ -1,0 +1,541 @@
+#include "win/child.hpp"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <array>
+#include <functional>
+#include <optional>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "fake_process_system.hpp"
+#include "fake_report_api.hpp"
+#include "plan.hpp"
+#include "win/program_path.hpp"
+
+namespace ostrand {
+namespace {
+
+using testing::FakeReportApi;
+using testing::FakeSystem;
+using testing::handle_value;
+using testing::narrow;
+using testing::start_lock_held;
+
+NativeString text(std::string_view bytes) { return NativeString::from_text(bytes); }
+NativeString native(std::u16string_view units) { return native_from_utf16(units); }
+
+SystemError invalid(std::string_view message) {
+    return SystemError::kind_and_message(SystemErrorKind::InvalidInput, message);
+}
+
+SpawnRequest demo_request() {
+    return SpawnRequest{
+        text("C:\\Games\\Demo\\hl2.exe"),
+        {text("-novid"), text("-refresh 0")},
+        {{text("DXVK_STATE_CACHE"), text("1")},
+         {text("ZORV_STATE_CACHE_PATH"), text("C:\\Games\\Demo\\dxvk-cache")},
+         {text("DXVK_ASYNC"), text("1")}},
+    };
+}
+
+// One start against the fake, checked for what must hold after every start, failed or not: the lock
+// is free, and nothing but the child's own two handles is open.
+struct Start {
+    FakeSystem system;
+    FakeReportApi report;
+
+    SystemResult<ChildProcess> run(const SpawnRequest& request) {
+        SystemResult<ChildProcess> result = spawn_child(request, SpawnSystem{system, system, system, report});
+        EXPECT_FALSE(start_lock_held());
+        std::set<Handle> expected_open;
+        if (result.has_value()) {
+            expected_open = {FakeSystem::process_handle, FakeSystem::thread_handle};
+        }
+        EXPECT_EQ(system.open_handles, expected_open);
+        return result;
+    }
+
+    bool called(std::string_view prefix) const {
+        return std::any_of(system.events.begin(), system.events.end(),
+                           [&](const std::string& event) { return event.starts_with(prefix); });
+    }
+
+    // The events from the first standard-handle request on.
+    std::vector<std::string> locked_part() const {
+        auto first = std::find_if(system.events.begin(), system.events.end(),
+                                  [](const std::string& event) { return event.starts_with("GetStdHandle"); });
+        return std::vector<std::string>(first, system.events.end());
+    }
+};
+
+TEST(SpawnChild, RunsTheStepsInOrderAndHoldsTheLockOnlyAroundTheCopies) {
+    Start start;
+    SystemResult<ChildProcess> child = start.run(demo_request());
+    ASSERT_TRUE(child.has_value()) << ::testing::PrintToString(child.error());
+
+    const std::vector<std::string> expected = {
+        "GetEnvironmentStringsW",
+        "FreeEnvironmentStringsW",
+        "GetFullPathNameW C:\\Games\\Demo\\hl2.exe",
+        "GetStdHandle -10 [locked]",
+        "DuplicateHandle 0x10 -> 0x110 [locked]",
+        "GetStdHandle -11 [locked]",
+        "DuplicateHandle 0x11 -> 0x111 [locked]",
+        "GetStdHandle -12 [locked]",
+        "DuplicateHandle 0x12 -> 0x112 [locked]",
+        "CreateProcessW [locked]",
+        "CloseHandle 0x112 [locked]",
+        "CloseHandle 0x111 [locked]",
+        "CloseHandle 0x110 [locked]",
+    };
+    EXPECT_EQ(start.system.events, expected);
+    EXPECT_EQ(child->process.get(), FakeSystem::process_handle);
+    EXPECT_EQ(child->thread.get(), FakeSystem::thread_handle);
+    EXPECT_FALSE(child->stdin_pipe.valid() || child->stdout_pipe.valid() || child->stderr_pipe.valid());
+
+    // The holder closes the process handle, then the thread handle.
+    start.system.events.clear();
+    child->close();
+    EXPECT_EQ(start.system.events, (std::vector<std::string>{"CloseHandle 0x200", "CloseHandle 0x204"}));
+    EXPECT_TRUE(start.system.open_handles.empty());
+}
+
+TEST(SpawnChild, PassesTheFixedCreationParameters) {
+    Start start;
+    SystemResult<ChildProcess> child = start.run(demo_request());
+    ASSERT_TRUE(child.has_value()) << ::testing::PrintToString(child.error());
+    ASSERT_TRUE(start.system.create.has_value());
+    const FakeSystem::CreateCall& call = *start.system.create;
+
+    EXPECT_EQ(narrow(call.application_name), "C:\\Games\\Demo\\hl2.exe");
+    EXPECT_EQ(narrow(call.command_line), "\"C:\\Games\\Demo\\hl2.exe\" -novid \"-refresh 0\"");
+    EXPECT_TRUE(call.inherit_handles);
+    EXPECT_EQ(call.creation_flags, 0x400u);
+    EXPECT_TRUE(call.current_directory_null);
+    ASSERT_TRUE(call.has_environment);
+    using namespace std::string_literals;
+    EXPECT_EQ(call.environment, u"DXVK_ASYNC=1\0DXVK_STATE_CACHE=1\0Path=C:\\w\0windir=C:\\w\0"
+                                u"ZORV_STATE_CACHE_PATH=C:\\Games\\Demo\\dxvk-cache\0\0"s);
+    EXPECT_EQ(call.startup, (StartupInfo{0x100, handle_value(0x110), handle_value(0x111), handle_value(0x112)}));
+}
+
+TEST(SpawnChild, GameCommandLineForTheDemoDirectory) {
+    const LaunchPlan plan = build_launch_plan(text("C:\\Games\\Demo\\ostrand.exe"), {"ostrand.exe"}, false, "zorv");
+    Start start;
+    SystemResult<ChildProcess> child = start.run(spawn_request(plan));
+    ASSERT_TRUE(child.has_value()) << ::testing::PrintToString(child.error());
+    EXPECT_EQ(narrow(start.system.create->command_line),
+              "\"C:\\Games\\Demo\\hl2.exe\" -w 1280 -h 720 -novid -condebug -conclearlog -high \"-refresh 0\" "
+              "-noasserts -hushasserts -dxlevel 98 -vulkan -gamepadui -steam -game zorv -windowed");
+}
+
+TEST(SpawnChild, WithoutOverridesThereIsNoBlockButTheFlagStays) {
+    Start start;
+    SpawnRequest request = demo_request();
+    request.environment_overrides.clear();
+    SystemResult<ChildProcess> child = start.run(request);
+    ASSERT_TRUE(child.has_value()) << ::testing::PrintToString(child.error());
+    EXPECT_FALSE(start.system.create->has_environment);
+    EXPECT_EQ(start.system.create->creation_flags, 0x400u);
+    EXPECT_FALSE(start.called("GetEnvironmentStringsW"));
+}
+
+TEST(SpawnChild, StandardHandles) {
+    struct Case {
+        std::string_view name;
+        std::array<Handle, 3> own;
+        StartupInfo expected;
+        std::vector<std::string> locked_part;
+    };
+    const Handle none = nullptr;
+    const Handle invalid_value = invalid_handle_value();
+    const Case cases[] = {
+        {"none: the system's defaults",
+         {none, none, none},
+         StartupInfo{},
+         {"GetStdHandle -10 [locked]", "GetStdHandle -11 [locked]", "GetStdHandle -12 [locked]",
+          "CreateProcessW [locked]"}},
+        {"all INVALID_HANDLE_VALUE: the same as none",
+         {invalid_value, invalid_value, invalid_value},
+         StartupInfo{},
+         {"GetStdHandle -10 [locked]", "GetStdHandle -11 [locked]", "GetStdHandle -12 [locked]",
+          "CreateProcessW [locked]"}},
+        {"only output",
+         {none, handle_value(0x11), invalid_value},
+         StartupInfo{0x100, nullptr, handle_value(0x111), nullptr},
+         {"GetStdHandle -10 [locked]", "GetStdHandle -11 [locked]", "DuplicateHandle 0x11 -> 0x111 [locked]",
+          "GetStdHandle -12 [locked]", "CreateProcessW [locked]", "CloseHandle 0x111 [locked]"}},
+        {"input and error",
+         {handle_value(0x10), invalid_value, handle_value(0x12)},
+         StartupInfo{0x100, handle_value(0x110), nullptr, handle_value(0x112)},
+         {"GetStdHandle -10 [locked]", "DuplicateHandle 0x10 -> 0x110 [locked]", "GetStdHandle -11 [locked]",
+          "GetStdHandle -12 [locked]", "DuplicateHandle 0x12 -> 0x112 [locked]", "CreateProcessW [locked]",
+          "CloseHandle 0x112 [locked]", "CloseHandle 0x110 [locked]"}},
+    };
+    for (const Case& row : cases) {
+        SCOPED_TRACE(row.name);
+        Start start;
+        start.system.std_handles = row.own;
+        SystemResult<ChildProcess> child = start.run(demo_request());
+        ASSERT_TRUE(child.has_value()) << ::testing::PrintToString(child.error());
+        EXPECT_EQ(start.system.create->startup, row.expected);
+        EXPECT_EQ(start.locked_part(), row.locked_part);
+    }
+}
+
+TEST(SpawnChild, ApplicationNameAndCommandLineForm) {
+    // "C:\" followed by "a" units and "\hl2.exe", `units` long in all.
+    const auto of_length = [](std::size_t units) {
+        return u"C:\\" + std::u16string(units - 11, u'a') + u"\\hl2.exe";
+    };
+    struct Case {
+        std::string_view name;
+        std::u16string program;
+        std::u16string application_name;
+    };
+    const Case cases[] = {
+        {"246 units", of_length(246), of_length(246)},
+        {"247 units", of_length(247), u"\\\\?\\" + of_length(247)},
+        {"259 units", of_length(259), u"\\\\?\\" + of_length(259)},
+        {"260 units", of_length(260), of_length(260)},
+        {"literal drive", u"\\\\?\\C:\\Games\\hl2.exe", u"C:\\Games\\hl2.exe"},
+        {"literal share", u"\\\\?\\UNC\\server\\share\\hl2.exe", u"\\\\server\\share\\hl2.exe"},
+        {"device", u"\\\\.\\X\\hl2.exe", u"\\\\.\\X\\hl2.exe"},
+        {"relative with a directory", u"Demo\\hl2.exe", u"C:\\cwd\\Demo\\hl2.exe"},
+    };
+    for (const Case& row : cases) {
+        SCOPED_TRACE(row.name);
+        Start start;
+        SpawnRequest request = demo_request();
+        request.program_path = native(row.program);
+        request.arguments = {text("-novid")};
+        SystemResult<ChildProcess> child = start.run(request);
+        ASSERT_TRUE(child.has_value()) << ::testing::PrintToString(child.error());
+        EXPECT_EQ(narrow(start.system.create->application_name), narrow(row.application_name));
+        // The child always sees the program path as the plan holds it.
+        EXPECT_EQ(narrow(start.system.create->command_line), "\"" + narrow(row.program) + "\" -novid");
+    }
+}
+
+TEST(SpawnChild, OverriddenPathIsSearchedFirst) {
+    struct Case {
+        std::string_view name;
+        std::vector<EnvOverride> overrides;
+        std::string first_looked_at;
+    };
+    const Case cases[] = {
+        {"PATH overridden in another case", {{text("pAtH"), text("F:\\c1")}}, "F:\\c1\\game.exe"},
+        {"PATH not overridden", {{text("PATHS"), text("F:\\c1")}}, "C:\\Games\\Demo\\game.exe"},
+    };
+    for (const Case& row : cases) {
+        SCOPED_TRACE(row.name);
+        Start start;
+        start.system.files = {u"F:\\c1\\game.exe", u"C:\\Games\\Demo\\game.exe"};
+        SpawnRequest request = demo_request();
+        request.program_path = text("game");
+        request.environment_overrides = row.overrides;
+        SystemResult<ChildProcess> child = start.run(request);
+        ASSERT_TRUE(child.has_value()) << ::testing::PrintToString(child.error());
+        EXPECT_EQ(narrow(start.system.create->application_name), row.first_looked_at);
+        EXPECT_TRUE(start.called("GetFileAttributesW " + row.first_looked_at));
+        EXPECT_EQ(narrow(start.system.create->command_line), "\"game\" -novid \"-refresh 0\"");
+    }
+}
+
+// Failures before the lock: nothing of steps 8 to 11 happens.
+TEST(SpawnChild, FailuresBeforeTheStandardHandles) {
+    struct Case {
+        std::string_view name;
+        std::function<void(SpawnRequest&, FakeSystem&)> setup;
+        SystemError expected;
+    };
+    const auto program = [](std::u16string path) {
+        return [path](SpawnRequest& request, FakeSystem&) { request.program_path = native(path); };
+    };
+    const Case cases[] = {
+        {"empty program path", program(u""), invalid(no_file_name_message)},
+        {"trailing separator", program(u"C:\\Games\\"), invalid(no_file_name_message)},
+        {"0 unit in the program path", program(std::u16string(u"C:\\G\0\\hl2.exe", 13)), invalid(winapi_nul_message)},
+        {"bare name found nowhere", program(u"hl2.exe"),
+         SystemError::kind_and_message(SystemErrorKind::NotFound, program_not_found_message)},
+        {"full path of the application name fails",
+         [](SpawnRequest&, FakeSystem& system) { system.full_path_errors[u"C:\\Games\\Demo\\hl2.exe"] = 3; },
+         SystemError::os_code(3)},
+        {"batch file", program(u"C:\\Games\\run.bat"), invalid(batch_file_refused_message)},
+        {"command script in upper case", program(u"C:\\Games\\RUN.CMD"), invalid(batch_file_refused_message)},
+        {"batch file once trailing dots are dropped",
+         [](SpawnRequest& request, FakeSystem& system) {
+             request.program_path = text("C:\\Games\\run.bat.");
+             system.full_paths[u"C:\\Games\\run.bat."] = u"C:\\Games\\run.bat";
+         },
+         invalid(batch_file_refused_message)},
+        {"literal batch file name, tested as it stands", program(u"\\\\?\\C:\\Games\\r.Bat"),
+         invalid(batch_file_refused_message)},
+        {"literal name of 261 units ending in .cmd", program(u"\\\\?\\C:\\" + std::u16string(250, u'a') + u".cmd"),
+         invalid(batch_file_refused_message)},
+        {"0 unit in an argument",
+         [](SpawnRequest& request, FakeSystem&) { request.arguments.push_back(native(std::u16string(u"a\0", 2))); },
+         invalid(nul_in_data_message)},
+        {"0 unit in an override name",
+         [](SpawnRequest& request, FakeSystem&) {
+             request.environment_overrides.push_back({native(std::u16string(u"A\0B", 3)), text("1")});
+         },
+         invalid(nul_in_data_message)},
+        {"0 unit in an override value",
+         [](SpawnRequest& request, FakeSystem&) {
+             request.environment_overrides.push_back({text("X"), native(std::u16string(u"\0", 1))});
+         },
+         invalid(nul_in_data_message)},
+    };
+    for (const Case& row : cases) {
+        SCOPED_TRACE(row.name);
+        Start start;
+        SpawnRequest request = demo_request();
+        row.setup(request, start.system);
+        SystemResult<ChildProcess> child = start.run(request);
+        ASSERT_FALSE(child.has_value());
+        EXPECT_EQ(child.error(), row.expected);
+        EXPECT_FALSE(start.called("GetStdHandle"));
+        EXPECT_FALSE(start.called("CreateProcessW"));
+    }
+}
+
+TEST(SpawnChild, BatchTestLooksAtTheFullPathOnlyForPlainNames) {
+    struct Case {
+        std::string_view name;
+        std::u16string program;
+        bool full_path_asked;
+    };
+    const Case cases[] = {
+        {"plain name", u"C:\\Games\\hl2.exe", true},
+        {"literal name", u"\\\\?\\GLOBALROOT\\hl2.exe", false},
+        {"object manager name", u"\\??\\C:\\Games\\hl2.exe", false},
+    };
+    for (const Case& row : cases) {
+        SCOPED_TRACE(row.name);
+        Start start;
+        SpawnRequest request = demo_request();
+        request.program_path = native(row.program);
+        SystemResult<ChildProcess> child = start.run(request);
+        ASSERT_TRUE(child.has_value()) << ::testing::PrintToString(child.error());
+        EXPECT_EQ(start.called("GetFullPathNameW " + narrow(row.program)), row.full_path_asked);
+    }
+}
+
+// Failures while the copies exist: every copy made is closed, under the lock, and the error is the
+// failing call's own, read before the clean-up changed the last error.
+TEST(SpawnChild, FailuresWhileHoldingTheLock) {
+    struct Case {
+        std::string_view name;
+        std::function<void(FakeSystem&)> setup;
+        std::uint32_t expected_code;
+        std::vector<std::string> locked_part;
+    };
+    const Case cases[] = {
+        {"input copy fails",
+         [](FakeSystem& system) { system.duplicate_failure = {handle_value(0x10), 5}; },
+         5,
+         {"GetStdHandle -10 [locked]", "DuplicateHandle 0x10 failed [locked]"}},
+        {"output copy fails",
+         [](FakeSystem& system) { system.duplicate_failure = {handle_value(0x11), 6}; },
+         6,
+         {"GetStdHandle -10 [locked]", "DuplicateHandle 0x10 -> 0x110 [locked]", "GetStdHandle -11 [locked]",
+          "DuplicateHandle 0x11 failed [locked]", "CloseHandle 0x110 [locked]"}},
+        {"error copy fails",
+         [](FakeSystem& system) { system.duplicate_failure = {handle_value(0x12), 8}; },
+         8,
+         {"GetStdHandle -10 [locked]", "DuplicateHandle 0x10 -> 0x110 [locked]", "GetStdHandle -11 [locked]",
+          "DuplicateHandle 0x11 -> 0x111 [locked]", "GetStdHandle -12 [locked]",
+          "DuplicateHandle 0x12 failed [locked]", "CloseHandle 0x111 [locked]", "CloseHandle 0x110 [locked]"}},
+        {"CreateProcessW fails",
+         [](FakeSystem& system) { system.create_error = 2; },
+         2,
+         {"GetStdHandle -10 [locked]", "DuplicateHandle 0x10 -> 0x110 [locked]", "GetStdHandle -11 [locked]",
+          "DuplicateHandle 0x11 -> 0x111 [locked]", "GetStdHandle -12 [locked]",
+          "DuplicateHandle 0x12 -> 0x112 [locked]", "CreateProcessW [locked]", "CloseHandle 0x112 [locked]",
+          "CloseHandle 0x111 [locked]", "CloseHandle 0x110 [locked]"}},
+        {"CreateProcessW fails without standard handles",
+         [](FakeSystem& system) {
+             system.create_error = 193;
+             system.std_handles = {nullptr, nullptr, nullptr};
+         },
+         193,
+         {"GetStdHandle -10 [locked]", "GetStdHandle -11 [locked]", "GetStdHandle -12 [locked]",
+          "CreateProcessW [locked]"}},
+    };
+    for (const Case& row : cases) {
+        SCOPED_TRACE(row.name);
+        Start start;
+        row.setup(start.system);
+        SystemResult<ChildProcess> child = start.run(demo_request());
+        ASSERT_FALSE(child.has_value());
+        EXPECT_EQ(child.error(), SystemError::os_code(static_cast<std::int32_t>(row.expected_code)));
+        EXPECT_EQ(start.locked_part(), row.locked_part);
+    }
+}
+
+TEST(SpawnChild, EarlierStepsFailureWins) {
+    struct Case {
+        std::string_view name;
+        std::function<void(SpawnRequest&, FakeSystem&)> setup;
+        SystemError expected;
+    };
+    const auto nul_argument = [](SpawnRequest& request) {
+        request.arguments.push_back(native(std::u16string(u"x\0", 2)));
+    };
+    const Case cases[] = {
+        {"empty program path over a 0 unit in an argument",
+         [&](SpawnRequest& request, FakeSystem&) {
+             nul_argument(request);
+             request.program_path = NativeString();
+         },
+         invalid(no_file_name_message)},
+        {"missing program over a 0 unit in an argument",
+         [&](SpawnRequest& request, FakeSystem&) {
+             nul_argument(request);
+             request.program_path = text("hl2");
+         },
+         SystemError::kind_and_message(SystemErrorKind::NotFound, program_not_found_message)},
+        {"failed full path over a 0 unit in an argument",
+         [&](SpawnRequest& request, FakeSystem& system) {
+             nul_argument(request);
+             system.full_path_errors[u"C:\\Games\\Demo\\hl2.exe"] = 3;
+         },
+         SystemError::os_code(3)},
+        {"batch file over a 0 unit in an argument",
+         [&](SpawnRequest& request, FakeSystem&) {
+             nul_argument(request);
+             request.program_path = text("C:\\x.cmd");
+         },
+         invalid(batch_file_refused_message)},
+        {"0 unit in an argument over a failing start",
+         [&](SpawnRequest& request, FakeSystem& system) {
+             nul_argument(request);
+             system.create_error = 2;
+         },
+         invalid(nul_in_data_message)},
+        {"0 unit in an override over a failing copy",
+         [](SpawnRequest& request, FakeSystem& system) {
+             request.environment_overrides[0].value = native(std::u16string(u"\0", 1));
+             system.duplicate_failure = {handle_value(0x10), 5};
+         },
+         invalid(nul_in_data_message)},
+        {"failing copy over a failing start",
+         [](SpawnRequest&, FakeSystem& system) {
+             system.duplicate_failure = {handle_value(0x12), 5};
+             system.create_error = 2;
+         },
+         SystemError::os_code(5)},
+    };
+    for (const Case& row : cases) {
+        SCOPED_TRACE(row.name);
+        Start start;
+        SpawnRequest request = demo_request();
+        row.setup(request, start.system);
+        SystemResult<ChildProcess> child = start.run(request);
+        ASSERT_FALSE(child.has_value());
+        EXPECT_EQ(child.error(), row.expected);
+    }
+}
+
+TEST(WaitChild, WaitsThenReadsTheExitCode) {
+    struct Case {
+        std::string_view name;
+        std::function<void(FakeSystem&)> setup;
+        std::optional<std::uint32_t> exit_code;  // none: the error below
+        std::int32_t error;
+        std::vector<std::string> events;
+    };
+    const std::string wait = "WaitForSingleObject 0x200 4294967295";
+    const std::string exit = "GetExitCodeProcess 0x200";
+    const Case cases[] = {
+        {"exit code 0", {}, 0u, 0, {wait, exit}},
+        {"any exit code", [](FakeSystem& system) { system.exit_code = 0xC0000005; }, 0xC0000005u, 0, {wait, exit}},
+        {"wait fails",
+         [](FakeSystem& system) {
+             system.wait_result = 0xFFFFFFFF;
+             system.wait_error = 6;
+         },
+         std::nullopt, 6, {wait}},
+        {"wait ends otherwise",
+         [](FakeSystem& system) {
+             system.wait_result = 0x80;  // WAIT_ABANDONED
+             system.wait_error = 1460;
+         },
+         std::nullopt, 1460, {wait}},
+        {"exit code unreadable", [](FakeSystem& system) { system.exit_code_error = 5; }, std::nullopt, 5,
+         {wait, exit}},
+    };
+    for (const Case& row : cases) {
+        SCOPED_TRACE(row.name);
+        FakeSystem system;
+        if (row.setup) {
+            row.setup(system);
+        }
+        system.open_handles = {FakeSystem::process_handle, FakeSystem::thread_handle};
+        ChildProcess child(OwnedHandle(system, FakeSystem::process_handle),
+                           OwnedHandle(system, FakeSystem::thread_handle));
+        const SystemResult<std::uint32_t> result = wait_child(child, system);
+        if (row.exit_code) {
+            ASSERT_TRUE(result.has_value()) << ::testing::PrintToString(result.error());
+            EXPECT_EQ(*result, *row.exit_code);
+        } else {
+            ASSERT_FALSE(result.has_value());
+            EXPECT_EQ(result.error(), SystemError::os_code(row.error));
+        }
+        EXPECT_EQ(system.events, row.events);
+        // The handles stay with the holder.
+        EXPECT_EQ(system.open_handles.size(), 2u);
+        EXPECT_TRUE(child.process.valid() && child.thread.valid());
+    }
+}
+
+TEST(WaitChild, ClosesAnInputPipeBeforeWaiting) {
+    FakeSystem system;
+    system.open_handles = {FakeSystem::process_handle, FakeSystem::thread_handle, handle_value(0x300)};
+    ChildProcess child(OwnedHandle(system, FakeSystem::process_handle), OwnedHandle(system, FakeSystem::thread_handle));
+    child.stdin_pipe = OwnedHandle(system, handle_value(0x300));
+    ASSERT_TRUE(wait_child(child, system).has_value());
+    ASSERT_FALSE(system.events.empty());
+    EXPECT_EQ(system.events.front(), "CloseHandle 0x300");
+    EXPECT_FALSE(child.stdin_pipe.valid());
+}
+
+TEST(OwnedHandle, ClosesEachHandleExactlyOnce) {
+    FakeSystem system;
+    system.open_handles = {handle_value(1), handle_value(2), handle_value(3)};
+    {
+        OwnedHandle first(system, handle_value(1));
+        OwnedHandle moved(std::move(first));
+        EXPECT_FALSE(first.valid());
+        OwnedHandle target(system, handle_value(2));
+        target = std::move(moved);  // closes 2, takes 1
+        EXPECT_EQ(target.get(), handle_value(1));
+        OwnedHandle released(system, handle_value(3));
+        EXPECT_EQ(released.release(), handle_value(3));
+        OwnedHandle empty;
+        empty.reset();
+    }
+    EXPECT_EQ(system.events, (std::vector<std::string>{"CloseHandle 0x2", "CloseHandle 0x1"}));
+    EXPECT_EQ(system.open_handles, std::set<Handle>{handle_value(3)});
+}
+
+TEST(ChildProcess, ClosesProcessThenThreadThenPipes) {
+    FakeSystem system;
+    system.open_handles = {handle_value(0x200), handle_value(0x204), handle_value(0x300), handle_value(0x304)};
+    {
+        ChildProcess child(OwnedHandle(system, handle_value(0x200)), OwnedHandle(system, handle_value(0x204)));
+        child.stdout_pipe = OwnedHandle(system, handle_value(0x300));
+        child.stdin_pipe = OwnedHandle(system, handle_value(0x304));
+        ChildProcess holder = std::move(child);
+    }
+    EXPECT_EQ(system.events, (std::vector<std::string>{"CloseHandle 0x200", "CloseHandle 0x204", "CloseHandle 0x304",
+                                                       "CloseHandle 0x300"}));
+    EXPECT_TRUE(system.open_handles.empty());
+}
+
+}  // namespace
+}  // namespace ostrand

@@ -1,0 +1,227 @@
+// The whole launcher, end to end: ostrand.exe beside the stand-in game, started as a player would
+// start it, and what the game received.
+#include <algorithm>
+#include <set>
+
+#include "game_folder.hpp"
+
+using harness::check;
+using harness::GameFolder;
+using harness::GameSetup;
+
+namespace {
+
+std::wstring quoted(const std::wstring& path) { return L"\"" + path + L"\""; }
+
+std::string expected_line(const GameFolder& folder, const std::string& user, const std::string& tail) {
+    return "\"" + harness::escaped(folder.dir) + "\\\\hl2.exe\" " + user + harness::fixed_arguments + tail;
+}
+
+// Names as Windows compares them.
+bool name_less(const std::wstring& a, const std::wstring& b) {
+    return CompareStringOrdinal(a.c_str(), static_cast<int>(a.size()), b.c_str(), static_cast<int>(b.size()), TRUE) ==
+           CSTR_LESS_THAN;
+}
+
+std::wstring name_of(const std::wstring& entry) { return entry.substr(0, entry.find(L'=', 1)); }
+
+std::wstring widen(const std::string& s) { return std::wstring(s.begin(), s.end()); }
+
+void command_lines() {
+    // The launcher lies in C:\Games\Demo and is started without arguments.
+    CreateDirectoryW(L"C:\\Games", nullptr);
+    const GameFolder demo = harness::make_game_folder(L"C:\\Games\\Demo");
+    auto run = harness::run(demo.launcher(), quoted(demo.launcher()));
+    auto received = harness::read_received(demo);
+    check(run.exit_code == 0, "plain start: exit 0, got " + std::to_string(run.exit_code));
+    check(received.command_line ==
+              "\"C:\\\\Games\\\\Demo\\\\hl2.exe\" -w 1280 -h 720 -novid -condebug -conclearlog -high \"-refresh 0\" "
+              "-noasserts -hushasserts -dxlevel 98 -vulkan -gamepadui -steam -game zorv -windowed",
+          "plain start: command line, got " + received.command_line);
+
+    struct Case {
+        const char* label;
+        std::wstring arguments;
+        const wchar_t* vulkan;
+        std::string user, tail;
+    } cases[] = {
+        {"player's arguments, -d3d9 dropped, full screen, -mobile", L"A B -D3D9 -fullscreen", L"fake_vulkan.dll",
+         "A B -fullscreen ", " -mobile"},
+        {"-full suppresses -windowed", L"-full", nullptr, "-full ", ""},
+        {"other case is no full-screen request", L"-Full -FULLSCREEN", nullptr, "-Full -FULLSCREEN ", " -windowed"},
+        {"-d3d9 with a space is forwarded", L"\"-d3d9 \" -d3D9 \" -d3d9\"", nullptr, "\"-d3d9 \" \" -d3d9\" ",
+         " -windowed"},
+        {"quotes, backslashes and empty arguments survive", L"\"a b\\\\\" \"\" x\\\"y", nullptr,
+         "\"a b\\\\\\\\\" \"\" x\\\\\"y ", " -windowed"},
+        {"repeated fixed arguments are kept", L"-game other -w 640", nullptr, "-game other -w 640 ", " -windowed"},
+    };
+    for (const auto& c : cases) {
+        const GameFolder folder =
+            harness::make_game_folder(harness::fresh_dir(L"args"), GameSetup{true, c.vulkan});
+        SetEnvironmentVariableW(L"FAKE_VULKAN", c.vulkan != nullptr ? L"second_device" : nullptr);
+        run = harness::run(folder.launcher(), quoted(folder.launcher()) + L" " + c.arguments);
+        SetEnvironmentVariableW(L"FAKE_VULKAN", nullptr);
+        received = harness::read_received(folder);
+        const std::string expected = expected_line(folder, c.user, c.tail);
+        check(run.exit_code == 0 && received.command_line == expected,
+              std::string(c.label) + ": got " + received.command_line + " (exit " + std::to_string(run.exit_code) +
+                  "), expected " + expected);
+    }
+}
+
+void environment_and_directory() {
+    const GameFolder folder = harness::make_game_folder(harness::fresh_dir(L"env"));
+    const std::wstring elsewhere = harness::fresh_dir(L"cwd");
+
+    // The block the launcher is started with: this test's own, plus variables that exercise the merge.
+    std::vector<std::wstring> given;
+    wchar_t* own = GetEnvironmentStringsW();
+    for (const wchar_t* s = own; *s != 0; s += wcslen(s) + 1) {
+        given.emplace_back(s);
+    }
+    FreeEnvironmentStringsW(own);
+    for (const wchar_t* extra : {L"dxvk_async=0", L"A_B=2", L"AB=3", L"EMPTY_VALUE=", L"zorv_extra=\u00e9"}) {
+        given.emplace_back(extra);
+    }
+    std::wstring block;
+    for (const auto& entry : given) {
+        block += entry;
+        block.push_back(L'\0');
+    }
+    block.push_back(L'\0');
+
+    harness::RunOptions options;
+    options.environment = block.c_str();
+    options.current_directory = elsewhere.c_str();
+    // What any program started with that block gets under Wine, and what the game gets through the launcher.
+    const auto direct = harness::run(folder.dir + L"\\hl2.exe", L"hl2", options);
+    const auto baseline = harness::read_received(folder);
+    const auto run = harness::run(folder.launcher(), quoted(folder.launcher()), options);
+    const auto received = harness::read_received(folder);
+    check(direct.exit_code == 0 && baseline.present, "stand-in game runs directly");
+    check(run.exit_code == 0 && received.present, "launcher started the game");
+
+    // Wine takes the names that it manages out of every block given to CreateProcessW and appends its own
+    // values at the end (SystemDrive, SystemRoot and its WINE* variables); those are left out here.
+    auto managed = [](const std::string& entry) {
+        return entry.starts_with("WINE") || entry.starts_with("SystemDrive=") || entry.starts_with("SystemRoot=");
+    };
+    std::set<std::string> passed;
+    for (const auto& entry : given) {
+        passed.insert(harness::escaped(entry));
+    }
+    auto ours = [&](const std::string& entry) { return passed.count(entry) != 0 && !managed(entry); };
+    std::vector<std::wstring> expected_names;
+    std::vector<std::string> expected;
+    for (const auto& entry : baseline.environment) {
+        if (!ours(entry)) {
+            continue;
+        }
+        if (entry == "dxvk_async=0") {
+            expected.push_back("dxvk_async=1");
+        } else {
+            expected.push_back(entry);
+        }
+    }
+    expected.push_back("DXVK_STATE_CACHE=1");
+    expected.push_back("ZORV_STATE_CACHE_PATH=" + harness::escaped(folder.dir) + "\\\\dxvk-cache");
+    std::vector<std::wstring> wide_expected;
+    for (const auto& e : expected) {
+        wide_expected.push_back(widen(e));
+    }
+    std::stable_sort(wide_expected.begin(), wide_expected.end(),
+                     [](const std::wstring& a, const std::wstring& b) { return name_less(name_of(a), name_of(b)); });
+
+    std::vector<std::string> got;
+    for (const auto& entry : received.environment) {
+        const bool override_entry = entry.starts_with("DXVK_STATE_CACHE=") || entry.starts_with("ZORV_STATE_CACHE_PATH=") ||
+                                    entry == "dxvk_async=1";
+        if (ours(entry) || override_entry) {
+            got.push_back(entry);
+        }
+    }
+    std::vector<std::string> want;
+    for (const auto& e : wide_expected) {
+        want.push_back(std::string(e.begin(), e.end()));
+    }
+    check(got == want, "environment: every inherited variable, the overrides merged, in Windows order");
+    if (got != want) {
+        for (const auto& e : got) std::printf("  got:  %s\n", e.c_str());
+        for (const auto& e : want) std::printf("  want: %s\n", e.c_str());
+    }
+    const bool upper_async = std::any_of(received.environment.begin(), received.environment.end(),
+                                         [](const std::string& e) { return e.starts_with("DXVK_ASYNC="); });
+    check(!upper_async, "an inherited dxvk_async keeps its own name");
+    check(received.current_directory == harness::escaped(elsewhere),
+          "the game runs in the launcher's current directory, got " + received.current_directory);
+    check(received.std_handles == "set input=null output=present error=present",
+          "standard handles passed on as the launcher has them, got " + received.std_handles);
+
+    harness::RunOptions none;
+    none.std_handles = false;
+    harness::run(folder.launcher(), quoted(folder.launcher()), none);
+    check(harness::read_received(folder).std_handles.starts_with("unset"),
+          "no standard handles: the game gets the system's defaults");
+}
+
+void game_endings() {
+    const GameFolder folder = harness::make_game_folder(harness::fresh_dir(L"endings"));
+    struct Case {
+        const char* label;
+        const wchar_t* variable;
+    } cases[] = {
+        {"game exits with 1", L"STAND_IN_EXIT_CODE=1"},
+        {"game crashes", L"STAND_IN_CRASH=1"},
+    };
+    for (const auto& c : cases) {
+        SetEnvironmentVariableW(L"STAND_IN_EXIT_CODE", nullptr);
+        SetEnvironmentVariableW(L"STAND_IN_CRASH", nullptr);
+        const std::wstring assignment = c.variable;
+        const auto eq = assignment.find(L'=');
+        SetEnvironmentVariableW(assignment.substr(0, eq).c_str(), assignment.substr(eq + 1).c_str());
+        const auto run = harness::run(folder.launcher(), quoted(folder.launcher()));
+        check(run.exit_code == 0 && harness::read_received(folder).present,
+              std::string(c.label) + ": launcher exits 0, got " + std::to_string(run.exit_code));
+    }
+    SetEnvironmentVariableW(L"STAND_IN_CRASH", nullptr);
+    SetEnvironmentVariableW(L"STAND_IN_EXIT_CODE", nullptr);
+
+    // The launcher returns only once the game has ended.
+    SetEnvironmentVariableW(L"STAND_IN_SLEEP_MS", L"1500");
+    const ULONGLONG start = GetTickCount64();
+    const auto run = harness::run(folder.launcher(), quoted(folder.launcher()));
+    const ULONGLONG elapsed = GetTickCount64() - start;
+    SetEnvironmentVariableW(L"STAND_IN_SLEEP_MS", nullptr);
+    check(run.exit_code == 0 && elapsed >= 1500, "the launcher waits for the game, took " + std::to_string(elapsed) + " ms");
+}
+
+void missing_game() {
+    const GameFolder folder = harness::make_game_folder(harness::fresh_dir(L"nogame"), GameSetup{false, nullptr});
+    const auto run = harness::run(folder.launcher(), quoted(folder.launcher()));
+    // Compare with what this system says for code 2, not with a constant: Wine's text differs from Windows'.
+    wchar_t message[512];
+    DWORD n = FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, 2, 0, message, 512, nullptr);
+    while (n > 0 && (message[n - 1] == L'\r' || message[n - 1] == L'\n' || message[n - 1] == L' ')) {
+        --n;
+    }
+    const std::string text = harness::narrow(std::wstring_view(message, n));
+    check(run.exit_code == 101, "no hl2.exe: exit 101, got " + std::to_string(run.exit_code));
+    check(harness::is_report(run.std_error, "src/driver.cpp",
+                             "Failed to launch Half-Life 2: Os { code: 2, kind: NotFound, message: \"" + text + "\" }\n"),
+          "no hl2.exe: report, got \"" + harness::printable(run.std_error) + "\"");
+
+    harness::RunOptions none;
+    none.std_handles = false;
+    const auto silent = harness::run(folder.launcher(), quoted(folder.launcher()), none);
+    check(silent.exit_code == 101 && silent.std_error.empty(), "no hl2.exe, no standard error: 101 and nothing written");
+}
+
+}  // namespace
+
+int wmain() {
+    command_lines();
+    environment_and_directory();
+    game_endings();
+    missing_game();
+    return harness::finish();
+}

@@ -1,0 +1,125 @@
+// The Vulkan probe inside the real launcher, with a stand-in vulkan-1.dll beside it (loaded from the
+// application directory before Wine's own), seen through what the stand-in game receives.
+#include "game_folder.hpp"
+
+using harness::check;
+using harness::GameFolder;
+using harness::GameSetup;
+
+namespace {
+
+bool ends_with_mobile(const std::string& line) { return line.ends_with(" -windowed -mobile"); }
+
+harness::RunResult run_with(const GameFolder& folder, const wchar_t* scenario) {
+    SetEnvironmentVariableW(L"FAKE_VULKAN", scenario);
+    auto run = harness::run(folder.launcher(), L"\"" + folder.launcher() + L"\"");
+    SetEnvironmentVariableW(L"FAKE_VULKAN", nullptr);
+    return run;
+}
+
+void answers() {
+    struct Case {
+        const char* label;
+        const wchar_t* dll;
+        const wchar_t* scenario;
+        bool mobile;
+    } cases[] = {
+        {"second device offers it after the first device's listing fails", L"fake_vulkan.dll", L"second_device", true},
+        {"only look-alike names", L"fake_vulkan.dll", L"no_match", false},
+        {"a listing that answers VK_INCOMPLETE forever does not hang the launch", L"fake_vulkan.dll",
+         L"incomplete_forever", false},
+        {"a library without vkGetInstanceProcAddr", L"fake_vulkan_no_entry.dll", L"second_device", false},
+        {"Wine's own loader without a display", nullptr, L"", false},
+    };
+    for (const auto& c : cases) {
+        const GameFolder folder = harness::make_game_folder(harness::fresh_dir(L"probe"), GameSetup{true, c.dll});
+        const auto run = run_with(folder, c.scenario);
+        const auto received = harness::read_received(folder);
+        check(run.exit_code == 0 && received.present, std::string(c.label) + ": game started, exit " +
+                                                          std::to_string(run.exit_code));
+        check(ends_with_mobile(received.command_line) == c.mobile,
+              std::string(c.label) + ": \"-mobile\" " + (c.mobile ? "expected" : "not expected") + ", got " +
+                  received.command_line);
+        check(run.std_error.empty(), std::string(c.label) + ": nothing written");
+    }
+}
+
+void fatal_endings() {
+    {
+        const GameFolder folder =
+            harness::make_game_folder(harness::fresh_dir(L"nocreate"), GameSetup{true, L"fake_vulkan.dll"});
+        const auto run = run_with(folder, L"no_create_instance");
+        const std::string& err = run.std_error;
+        check(run.exit_code == 0xC0000409, "missing vkCreateInstance: fail-fast, got " + std::to_string(run.exit_code));
+        check(!harness::read_received(folder).present, "missing vkCreateInstance: no game started");
+        const auto first = err.find("\nUnable to load create_instance\n");
+        const auto second = err.find("\nthread 'main' (", first == std::string::npos ? 0 : first + 1);
+        check(err.starts_with("\nthread 'main' (") && first != std::string::npos && second != std::string::npos &&
+                  err.ends_with("cannot be passed up to its caller\naborting the process\n"),
+              "missing vkCreateInstance: two reports and the aborting line, got \"" + harness::printable(err) + "\"");
+    }
+    {
+        const GameFolder folder =
+            harness::make_game_folder(harness::fresh_dir(L"huge"), GameSetup{true, L"fake_vulkan.dll"});
+        const auto run = run_with(folder, L"huge_extensions");
+        check(run.exit_code == 0xC0000409, "unallocatable extension array: fail-fast, got " + std::to_string(run.exit_code));
+        check(run.std_error == "memory allocation of 1116691496700 bytes failed\n",
+              "unallocatable extension array: report, got \"" + harness::printable(run.std_error) + "\"");
+        check(!harness::read_received(folder).present, "unallocatable extension array: no game started");
+    }
+}
+
+// Only the application directory and System32 are searched for the loader: a vulkan-1.dll in the
+// current directory must never run inside the launcher. Wine finds its own loader through
+// System32\vulkan-1.dll; with that file moved away (a machine without a Vulkan runtime) the standard
+// search order would fall through to the current directory.
+void loader_search() {
+    wchar_t system[MAX_PATH];
+    GetSystemDirectoryW(system, MAX_PATH);
+    const std::wstring runtime = std::wstring(system) + L"\\vulkan-1.dll";
+    const std::wstring moved = runtime + L".moved";
+    MoveFileExW(moved.c_str(), runtime.c_str(), 0);  // left over from an interrupted run
+    check(MoveFileExW(runtime.c_str(), moved.c_str(), 0) != 0, "System32's vulkan-1.dll moved away");
+
+    const std::wstring planted = harness::fresh_dir(L"planted");
+    harness::copy(harness::build_dir() + L"\\fake_vulkan.dll", planted + L"\\vulkan-1.dll");
+    wchar_t previous[MAX_PATH];
+    GetCurrentDirectoryW(MAX_PATH, previous);
+    SetCurrentDirectoryW(planted.c_str());
+    // The standard order does find the planted copy here: the test can tell the two orders apart.
+    HMODULE standard = LoadLibraryExW(L"vulkan-1.dll", nullptr, 0);
+    check(standard != nullptr && GetProcAddress(standard, "vkGetInstanceProcAddr") != nullptr,
+          "control: the standard search order loads the copy in the current directory");
+    if (standard != nullptr) {
+        FreeLibrary(standard);
+    }
+    SetCurrentDirectoryW(previous);
+
+    const GameFolder folder = harness::make_game_folder(harness::fresh_dir(L"search"));
+    harness::RunOptions options;
+    options.current_directory = planted.c_str();
+    SetEnvironmentVariableW(L"FAKE_VULKAN", L"second_device");
+    auto run = harness::run(folder.launcher(), L"\"" + folder.launcher() + L"\"", options);
+    auto received = harness::read_received(folder);
+    check(run.exit_code == 0 && received.present && !ends_with_mobile(received.command_line),
+          "a vulkan-1.dll only in the current directory is not loaded, got " + received.command_line);
+
+    // One beside the launcher is still found.
+    const GameFolder beside = harness::make_game_folder(harness::fresh_dir(L"beside"), GameSetup{true, L"fake_vulkan.dll"});
+    run = harness::run(beside.launcher(), L"\"" + beside.launcher() + L"\"", options);
+    received = harness::read_received(beside);
+    check(run.exit_code == 0 && ends_with_mobile(received.command_line),
+          "a vulkan-1.dll beside the launcher is loaded, got " + received.command_line);
+    SetEnvironmentVariableW(L"FAKE_VULKAN", nullptr);
+
+    check(MoveFileExW(moved.c_str(), runtime.c_str(), 0) != 0, "System32's vulkan-1.dll restored");
+}
+
+}  // namespace
+
+int wmain() {
+    answers();
+    fatal_endings();
+    loader_search();
+    return harness::finish();
+}
