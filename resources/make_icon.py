@@ -198,7 +198,7 @@ def render(n):
             td = design.tile_distance(x, y)
             tile = clamp01(0.5 - td * n)
             if tile > 0.0:
-                colour = mix(TILE_TOP, TILE_BOTTOM, clamp01((x * 0.35 + y) / 1.35))
+                colour = mix(TILE_TOP, TILE_BOTTOM, clamp01(y))
                 if design.rim:
                     # A thin lighter edge along the top and left of the tile.
                     rim = clamp01(1.0 - abs(td * n + 1.0)) * clamp01(1.2 - (x + y))
@@ -304,45 +304,53 @@ def expand(palette, indices, mask):
 # --- file formats ---------------------------------------------------------------------------------
 
 def png(rows):
+    """RGBA PNG of the picture: of the five uniform filterings and the per-row choice, the smallest."""
     width, height = len(rows[0]), len(rows)
-    raw = bytearray()
-    previous = bytes(width * 4)
-    for row in rows:
-        line = bytes(c for pixel in row for c in pixel)
-        raw += best_filtered(line, previous)
-        previous = line
+    lines = [bytes(c for pixel in row for c in pixel) for row in rows]
+    streams = []
+    for kind in [None, 0, 1, 2, 3, 4]:
+        raw = bytearray()
+        previous = bytes(width * 4)
+        for line in lines:
+            raw += best_filtered(line, previous) if kind is None else filtered(line, previous, kind)
+            previous = line
+        compressor = zlib.compressobj(9, zlib.DEFLATED, 15, 9)
+        streams.append(compressor.compress(bytes(raw)) + compressor.flush())
+    stream = min(streams, key=len)
+
     def chunk(kind, data):
         return struct.pack(">I", len(data)) + kind + data + struct.pack(">I", zlib.crc32(kind + data))
     header = struct.pack(">IIBBBBB", width, height, 8, 6, 0, 0, 0)
-    return (b"\x89PNG\r\n\x1a\n" + chunk(b"IHDR", header) + chunk(b"IDAT", zlib.compress(bytes(raw), 9))
-            + chunk(b"IEND", b""))
+    return b"\x89PNG\r\n\x1a\n" + chunk(b"IHDR", header) + chunk(b"IDAT", stream) + chunk(b"IEND", b"")
+
+
+def filtered(line, previous, kind):
+    """The row under PNG filter `kind`, with its filter byte."""
+    out = bytearray([kind])
+    for k in range(len(line)):
+        a = line[k - 4] if k >= 4 else 0
+        b = previous[k]
+        c = previous[k - 4] if k >= 4 else 0
+        if kind == 0:
+            p = 0
+        elif kind == 1:
+            p = a
+        elif kind == 2:
+            p = b
+        elif kind == 3:
+            p = (a + b) // 2
+        else:
+            pa, pb, pc = abs(b - c), abs(a - c), abs(a + b - 2 * c)
+            p = a if pa <= pb and pa <= pc else b if pb <= pc else c
+        out.append((line[k] - p) & 0xFF)
+    return bytes(out)
 
 
 def best_filtered(line, previous):
-    """The row under the PNG filter with the smallest sum of absolute signed bytes."""
-    size = len(line)
-    candidates = []
-    for kind in range(5):
-        out = bytearray([kind])
-        for k in range(size):
-            a = line[k - 4] if k >= 4 else 0
-            b = previous[k]
-            c = previous[k - 4] if k >= 4 else 0
-            if kind == 0:
-                p = 0
-            elif kind == 1:
-                p = a
-            elif kind == 2:
-                p = b
-            elif kind == 3:
-                p = (a + b) // 2
-            else:
-                pa, pb, pc = abs(b - c), abs(a - c), abs(a + b - 2 * c)
-                p = a if pa <= pb and pa <= pc else b if pb <= pc else c
-            out.append((line[k] - p) & 0xFF)
-        score = sum(v if v < 128 else 256 - v for v in out[1:])
-        candidates.append((score, kind, bytes(out)))
-    return min(candidates)[2]
+    """The row under the filter with the smallest sum of absolute signed bytes."""
+    def score(row):
+        return sum(v if v < 128 else 256 - v for v in row[1:])
+    return min((filtered(line, previous, kind) for kind in range(5)), key=lambda row: (score(row), row[0]))
 
 
 def mask_rows(mask):

@@ -9,6 +9,7 @@
 // thirds of the executable's code.
 #include <bits/functexcept.h>
 #include <exception>
+#include <system_error>
 
 #include "report/fatal.hpp"
 #include "report/report_api.hpp"
@@ -39,4 +40,6 @@ void __throw_runtime_error(const char*) { ::fail_fast(); }
 void __throw_range_error(const char*) { ::fail_fast(); }
 void __throw_overflow_error(const char*) { ::fail_fast(); }
 void __throw_underflow_error(const char*) { ::fail_fast(); }
+// A lock that cannot be taken; the launcher's one lock is never contended.
+void __throw_system_error(int) { ::fail_fast(); }
 }  // namespace std
