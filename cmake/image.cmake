@@ -1,6 +1,8 @@
 # ostrand.exe as an image: header settings, stack-buffer cookies that the loader seeds, the debug
 # record, the icon and version resources, and the header fields that ld cannot set, fixed after the link.
-set(python /usr/bin/python3)
+
+# Debian's interpreter, which has python3-pefile.
+set(system_python /usr/bin/python3)
 
 # The GUI subsystem comes from --subsystem alone; -mwindows would only add GUI libraries.
 set_target_properties(ostrand PROPERTIES WIN32_EXECUTABLE OFF)
@@ -21,7 +23,7 @@ function(ostrand_finish_image target)
   set(map "${CMAKE_BINARY_DIR}/${target}.map")
   target_link_options(${target} PRIVATE -Wl,--undefined=_load_config_used "-Wl,-Map=${map}")
   add_custom_command(TARGET ${target} POST_BUILD
-    COMMAND ${python} "${CMAKE_SOURCE_DIR}/resources/finish_image.py" "$<TARGET_FILE:${target}>" "${map}"
+    COMMAND ${system_python} "${CMAKE_SOURCE_DIR}/resources/finish_image.py" "$<TARGET_FILE:${target}>" "${map}"
     VERBATIM)
 endfunction()
 
@@ -54,9 +56,9 @@ target_sources(ostrand PRIVATE "${resource_object}")
 
 if(OSTRAND_TESTS)
   add_test(NAME image.icon
-    COMMAND ${python} "${CMAKE_SOURCE_DIR}/resources/make_icon.py" --check "${CMAKE_SOURCE_DIR}/resources/ostrand.ico")
+    COMMAND ${system_python} "${CMAKE_SOURCE_DIR}/resources/make_icon.py" --check "${CMAKE_SOURCE_DIR}/resources/ostrand.ico")
   add_test(NAME image.executable
-    COMMAND ${python} "${CMAKE_SOURCE_DIR}/tests/image/image_test.py" "$<TARGET_FILE:ostrand>"
+    COMMAND ${system_python} "${CMAKE_SOURCE_DIR}/tests/image/image_test.py" "$<TARGET_FILE:ostrand>"
             "${CMAKE_BINARY_DIR}/ostrand.map")
 
   # The stack-smashing helper is built like the launcher, so that the Wine test sees what the launcher
