@@ -71,22 +71,7 @@ inline Received read_received(const GameFolder& folder) {
 
 // The stand-in escapes backslashes and every unit outside printable ASCII; this is the same rule
 // for the test's own expectations.
-inline std::string escaped(std::wstring_view text) {
-    std::string out;
-    for (wchar_t c : text) {
-        const auto unit = static_cast<unsigned>(static_cast<std::uint16_t>(c));
-        if (unit == '\\') {
-            out += "\\\\";
-        } else if (unit >= 0x20 && unit < 0x7F) {
-            out.push_back(static_cast<char>(unit));
-        } else {
-            char buf[12];
-            std::snprintf(buf, sizeof buf, "\\u{%x}", unit);
-            out += buf;
-        }
-    }
-    return out;
-}
+inline std::string escaped(std::wstring_view text) { return narrow(text, true); }
 
 // The eighteen fixed arguments as the game's command line shows them.
 inline const std::string fixed_arguments =

@@ -3,6 +3,7 @@
 // and a closing "N passed, N failed" line, and exits non-zero when a check failed.
 #pragma once
 
+#include <cstdint>
 #include <cstdio>
 #include <string>
 #include <string_view>
@@ -30,14 +31,19 @@ inline int finish() {
     return failed == 0 ? 0 : 1;
 }
 
-inline std::string narrow(std::wstring_view w) {
+// Printable ASCII as it is, every other unit as \u{..}; with `double_backslashes`, a backslash as two
+// (the form in which the stand-in game records what it received).
+inline std::string narrow(std::wstring_view w, bool double_backslashes = false) {
     std::string out;
     for (wchar_t c : w) {
-        if (c >= 0x20 && c < 0x7F) {
-            out.push_back(static_cast<char>(c));
+        const auto unit = static_cast<unsigned>(static_cast<std::uint16_t>(c));
+        if (unit == '\\' && double_backslashes) {
+            out += "\\\\";
+        } else if (unit >= 0x20 && unit < 0x7F) {
+            out.push_back(static_cast<char>(unit));
         } else {
             char buf[12];
-            std::snprintf(buf, sizeof buf, "\\u{%x}", static_cast<unsigned>(c));
+            std::snprintf(buf, sizeof buf, "\\u{%x}", unit);
             out += buf;
         }
     }
