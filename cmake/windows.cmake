@@ -20,6 +20,12 @@ if(OSTRAND_TESTS)
     target_link_libraries(${name} PRIVATE ostrand_platform)
     target_link_options(${name} PRIVATE ${static_runtime} -municode)
   endforeach()
+  # The floor that the launcher is measured against is a windowless program like the launcher.
+  target_link_options(floor_launcher PRIVATE -mwindows)
+  # The stand-in game as a windowless program, like the real game, for the test that no window appears.
+  add_executable(stand_in_game_gui tests/wine/helpers/stand_in_game.cpp)
+  target_include_directories(stand_in_game_gui PRIVATE "${CMAKE_SOURCE_DIR}/src")
+  target_link_options(stand_in_game_gui PRIVATE ${static_runtime} -municode -mwindows)
   # Stand-ins for the Vulkan loader; tests copy them into their game folders as vulkan-1.dll.
   add_library(fake_vulkan SHARED tests/wine/fake_vulkan/fake_vulkan.cpp)
   add_library(fake_vulkan_no_entry SHARED tests/wine/fake_vulkan/fake_vulkan.cpp)
@@ -36,7 +42,7 @@ if(OSTRAND_TESTS)
     target_include_directories(${name} PRIVATE "${CMAKE_SOURCE_DIR}/tests/wine")
     target_link_libraries(${name} PRIVATE ostrand_platform shell32)
     target_link_options(${name} PRIVATE ${static_runtime} -municode)
-    add_dependencies(${name} ostrand stand_in_game allocation_failure print_argv fake_vulkan fake_vulkan_no_entry)
+    add_dependencies(${name} ostrand stand_in_game stand_in_game_gui allocation_failure print_argv fake_vulkan fake_vulkan_no_entry)
     add_test(NAME wine.${name} COMMAND ${name})
     set_tests_properties(wine.${name} PROPERTIES TIMEOUT 300 RESOURCE_LOCK wine)
   endforeach()
@@ -44,4 +50,8 @@ if(OSTRAND_TESTS)
            COMMAND "${CMAKE_SOURCE_DIR}/tests/wine/real_vulkan_test.sh" "${CMAKE_SOURCE_DIR}/cmake/wine-run"
                    "${CMAKE_BINARY_DIR}/wineprefix" "${CMAKE_BINARY_DIR}")
   set_tests_properties(wine.real_vulkan PROPERTIES TIMEOUT 300 RESOURCE_LOCK wine)
+  add_test(NAME wine.no_window
+           COMMAND "${CMAKE_SOURCE_DIR}/tests/wine/no_window_test.sh" "${CMAKE_SOURCE_DIR}/cmake/wine-run"
+                   "${CMAKE_BINARY_DIR}/wineprefix" "${CMAKE_BINARY_DIR}")
+  set_tests_properties(wine.no_window PROPERTIES TIMEOUT 300 RESOURCE_LOCK wine)
 endif()
