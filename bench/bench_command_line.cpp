@@ -112,6 +112,7 @@ public:
     bool free_environment_strings_w(char16_t*) override { return true; }
     int compare_string_ordinal(const char16_t*, int, const char16_t*, int, bool) override { return 0; }
     std::uint32_t get_last_error() override { return 0; }
+    void set_last_error(std::uint32_t) override {}
     std::size_t block_units() const { return block_.size(); }
 
 private:
@@ -125,7 +126,7 @@ public:
     Handle get_std_handle(std::uint32_t) override { return nullptr; }
     bool get_console_mode(Handle) override { return false; }
     std::uint32_t get_console_output_cp() override { return 65001; }
-    bool multi_byte_to_wide_char(std::string_view, std::u16string&) override { return false; }
+    bool multi_byte_to_wide_char(std::string_view, char16_t*, std::uint32_t, std::uint32_t&) override { return false; }
     bool write_console_w(Handle, std::u16string_view, std::uint32_t&) override { return false; }
     bool write_file(Handle, std::string_view, std::uint32_t&) override { return false; }
     std::uint32_t format_message_w(std::uint32_t, Module, std::uint32_t, char16_t*, std::uint32_t) override {

@@ -102,7 +102,9 @@ Result<VulkanGlobalTable, LoaderLoadFailure> load_vulkan_loader(LoaderApi& api) 
     table.get_instance_proc_addr =
         reinterpret_cast<PFN_vkGetInstanceProcAddr>(api.get_proc_address(module, "vkGetInstanceProcAddr"));
     if (table.get_instance_proc_addr == nullptr) {
-        // The table is the library's only holder: the library is freed as this returns.
+        // The look-up's own error says nothing that the failure does not, and is dropped. The table is
+        // the library's only holder: the library is freed as this returns.
+        static_cast<void>(api.get_last_error());
         return Failure{LoaderLoadFailure::entry_point_missing()};
     }
 

@@ -2,7 +2,6 @@
 #pragma once
 
 #include <cassert>
-#include <type_traits>
 #include <utility>
 #include <variant>
 

@@ -116,7 +116,8 @@ void abort_process(ReportApi& api) {
 }
 
 void out_of_memory(ReportApi& api, std::size_t size) {
-    // No heap here: the request that failed may have been the last one that could be met.
+    // No heap on this path, down to the console conversion: the request that failed may have been the
+    // last one that could be met.
     write_report(api, [&](auto& sink) {
         sink("memory allocation of ");
         put_number(sink, size);

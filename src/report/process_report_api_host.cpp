@@ -16,7 +16,9 @@ struct HostReportApi final : ReportApi {
     }
     bool get_console_mode(Handle) override { return false; }
     std::uint32_t get_console_output_cp() override { return 65001; }
-    bool multi_byte_to_wide_char(std::string_view, std::u16string&) override { return false; }
+    bool multi_byte_to_wide_char(std::string_view, char16_t*, std::uint32_t, std::uint32_t&) override {
+        return false;
+    }
     bool write_console_w(Handle, std::u16string_view, std::uint32_t&) override { return false; }
     bool write_file(Handle file, std::string_view bytes, std::uint32_t& written) override {
         const ssize_t n = ::write(static_cast<int>(reinterpret_cast<std::intptr_t>(file)), bytes.data(),

@@ -1,5 +1,5 @@
 // Portable: the system operations behind fatal reports, the standard-error writer and
-// abort_process. The kernel32 implementation lives in src/win/kernel32_system.cpp.
+// abort_process. The kernel32 implementation lives in src/win/kernel32_system_windows.cpp.
 #pragma once
 
 #include <cstdint>
@@ -16,8 +16,10 @@ struct ReportApi {
     virtual Handle get_std_handle(std::uint32_t which) = 0;
     virtual bool get_console_mode(Handle console) = 0;
     virtual std::uint32_t get_console_output_cp() = 0;
-    // MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, ...); false when the bytes are not UTF-8.
-    virtual bool multi_byte_to_wide_char(std::string_view utf8, std::u16string& out) = 0;
+    // MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, ...) into the caller's buffer of `capacity`
+    // units; false when the bytes are not UTF-8 or do not fit.
+    virtual bool multi_byte_to_wide_char(std::string_view utf8, char16_t* out, std::uint32_t capacity,
+                                         std::uint32_t& units) = 0;
     virtual bool write_console_w(Handle console, std::u16string_view units, std::uint32_t& written) = 0;
     // One synchronous WriteFile.
     virtual bool write_file(Handle file, std::string_view bytes, std::uint32_t& written) = 0;
@@ -31,8 +33,9 @@ struct ReportApi {
 };
 
 // The real platform's operations: kernel32 on Windows; on other hosts a minimal stand-in that writes
-// to file descriptor 2 and aborts. It carries no state. Used only where no caller can pass the
-// interface in: the global allocation operators and the stubs of missing Vulkan commands.
+// to file descriptor 2 and aborts. It carries no state. Used where no caller passes the interface in:
+// the global allocation operators, the stubs of missing Vulkan commands and the loader binding's own
+// allocations (which, like every other allocation, can only end in out_of_memory).
 ReportApi& process_report_api();
 
 }  // namespace ostrand

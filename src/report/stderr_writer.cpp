@@ -68,12 +68,16 @@ SystemResult<std::size_t> write_stderr(ReportApi& api, std::string_view bytes) {
     if (api.get_console_mode(handle) && api.get_console_output_cp() != utf8_code_page) {
         std::string_view chunk = bytes.substr(0, console_chunk_bytes);
         chunk = chunk.substr(0, whole_characters(chunk));
-        std::u16string units;
-        if (!api.multi_byte_to_wide_char(chunk, units)) {
+        // On the stack: out_of_memory writes through here, and the heap may be what ran out. A UTF-8
+        // chunk never needs more units than it has bytes.
+        char16_t units[console_chunk_bytes];
+        std::uint32_t count = 0;
+        if (!chunk.empty() &&
+            !api.multi_byte_to_wide_char(chunk, units, static_cast<std::uint32_t>(console_chunk_bytes), count)) {
             return Failure{SystemError::kind_and_message(SystemErrorKind::InvalidData, non_utf8_console_message)};
         }
         std::uint32_t written = 0;
-        if (!api.write_console_w(handle, units, written)) {
+        if (!api.write_console_w(handle, std::u16string_view(units, count), written)) {
             return os_failure(api.get_last_error());
         }
         return bytes_for_units(chunk, written);

@@ -13,7 +13,8 @@ namespace ostrand {
 // The program path between double quotes, then each argument after one space, quoted when it is empty
 // or holds a space or tab, with backslashes doubled only where a double quote follows them. No
 // terminator. Fails as a whole with InvalidInput when an argument holds a 0 unit. The program path is
-// taken as it is: the caller has already refused one with a 0 unit or a double quote.
+// taken as it is: the caller has already refused one with a 0 unit, and a Windows file name holds no
+// double quote.
 SystemResult<std::u16string> encode_command_line(const NativeString& program_path,
                                                  const std::vector<NativeString>& arguments);
 

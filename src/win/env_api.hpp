@@ -3,17 +3,17 @@
 
 #include <cstdint>
 
+#include "win/self_api.hpp"
+
 namespace ostrand {
 
-struct EnvApi {
-    virtual ~EnvApi() = default;
+struct EnvApi : virtual LastErrorApi {
     // The process's environment block (strings ended by 0, the block by an empty string); null on failure.
     virtual char16_t* get_environment_strings_w() = 0;
     virtual bool free_environment_strings_w(char16_t* block) = 0;
     // CompareStringOrdinal: 1 less, 2 equal, 3 greater, anything else a failure.
     virtual int compare_string_ordinal(const char16_t* a, int a_count, const char16_t* b, int b_count,
                                        bool ignore_case) = 0;
-    virtual std::uint32_t get_last_error() = 0;
 };
 
 }  // namespace ostrand

@@ -5,6 +5,7 @@
 #include <limits>
 
 #include "report/fatal.hpp"
+#include "win/unique_handle.hpp"
 #include "win/upper_table.hpp"
 
 namespace ostrand {
@@ -20,27 +21,15 @@ const char16_t* unit_pointer(std::u16string_view units) {
     return units.empty() ? u"" : units.data();
 }
 
-// Owns the block that GetEnvironmentStringsW returned, so that it is released also when a fatal
+// The block that GetEnvironmentStringsW returned, owned so that it is released also when a fatal
 // failure leaves the merge early.
-class SystemEnvironmentBlock {
-public:
-    SystemEnvironmentBlock(EnvApi& env, char16_t* block) : env_(env), block_(block) {}
-    SystemEnvironmentBlock(const SystemEnvironmentBlock&) = delete;
-    SystemEnvironmentBlock& operator=(const SystemEnvironmentBlock&) = delete;
-    ~SystemEnvironmentBlock() { reset(); }
-
-    const char16_t* get() const { return block_; }
-    void reset() {
-        if (block_ != nullptr) {
-            env_.free_environment_strings_w(block_);
-            block_ = nullptr;
-        }
-    }
-
-private:
-    EnvApi& env_;
-    char16_t* block_;
+struct EnvironmentStringsTraits {
+    using Api = EnvApi;
+    using Value = char16_t*;
+    static Value invalid() { return nullptr; }
+    static void close(Api& api, Value block) { api.free_environment_strings_w(block); }
 };
+using SystemEnvironmentBlock = UniqueHandle<EnvironmentStringsTraits>;
 
 bool holds_nul(std::u16string_view units) {
     return units.find(u'\0') != std::u16string_view::npos;

@@ -21,19 +21,12 @@ public:
         return GetConsoleMode(console, &mode) != 0;
     }
     std::uint32_t get_console_output_cp() override { return GetConsoleOutputCP(); }
-    bool multi_byte_to_wide_char(std::string_view utf8, std::u16string& out) override {
-        if (utf8.empty()) {
-            out.clear();
-            return true;
-        }
-        const int length = static_cast<int>(utf8.size());
-        const int units = MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, utf8.data(), length, nullptr, 0);
-        if (units <= 0) {
-            return false;
-        }
-        out.assign(static_cast<std::size_t>(units), u'\0');
-        return MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, utf8.data(), length, wide(out.data()), units) ==
-               units;
+    bool multi_byte_to_wide_char(std::string_view utf8, char16_t* out, std::uint32_t capacity,
+                                 std::uint32_t& units) override {
+        const int n = MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, utf8.data(), static_cast<int>(utf8.size()),
+                                          wide(out), static_cast<int>(capacity));
+        units = n > 0 ? static_cast<std::uint32_t>(n) : 0;
+        return n > 0;
     }
     bool write_console_w(Handle console, std::u16string_view units, std::uint32_t& written) override {
         DWORD count = 0;

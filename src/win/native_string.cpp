@@ -143,7 +143,7 @@ Result<std::string, NativeString> native_to_text(NativeString string) {
     if (!string.known_utf8() && holds_encoded_surrogate(string.bytes())) {
         return Failure{std::move(string)};
     }
-    return std::string(string.bytes());
+    return std::move(string).take_bytes();
 }
 
 std::string quoted_form(const NativeString& string) {

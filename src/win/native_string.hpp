@@ -22,6 +22,8 @@ public:
     }
 
     std::string_view bytes() const { return bytes_; }
+    // The bytes themselves, without a copy; the string is left empty.
+    std::string take_bytes() && { return std::move(bytes_); }
     bool known_utf8() const { return known_utf8_; }
     bool empty() const { return bytes_.empty(); }
     std::size_t size() const { return bytes_.size(); }

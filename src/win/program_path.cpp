@@ -215,7 +215,7 @@ SystemResult<std::u16string> to_system_path(const NativeString& path, ProcessApi
     }
     const std::size_t length = units.size() + 1;
     if (length > max_path) {
-        // Beyond MAX_PATH no change would help a call that is limited to it; the path goes as given.
+        // A path this long goes to the system as given: no full-path query, no prefix.
         return units;
     }
     const std::u16string_view view = units;

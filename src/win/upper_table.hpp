@@ -4,8 +4,9 @@
 
 namespace ostrand {
 
-// The simple upper-case mapping of one UTF-16 unit taken on its own. Units without a single-unit
-// upper case, surrogates included, map to themselves.
+// The upper case of one UTF-16 unit taken on its own, for units that form a case pair with it (the
+// upper case lowers back to the unit), as Windows' own table has them. Every other unit, surrogates
+// included, maps to itself.
 char16_t upper_case_unit(char16_t unit);
 
 }  // namespace ostrand

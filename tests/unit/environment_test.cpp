@@ -75,6 +75,7 @@ public:
         return order < 0 ? 1 : order == 0 ? 2 : 3;
     }
     std::uint32_t get_last_error() override { return last_error; }
+    void set_last_error(std::uint32_t code) override { last_error = code; }
 
 private:
     char16_t* handed_out_ = nullptr;

@@ -59,14 +59,20 @@ struct FakeReportApi : ReportApi {
     }
     bool get_console_mode(Handle) override { return is_console; }
     std::uint32_t get_console_output_cp() override { return console_code_page; }
-    bool multi_byte_to_wide_char(std::string_view utf8, std::u16string& out) override {
+    bool multi_byte_to_wide_char(std::string_view utf8, char16_t* buffer, std::uint32_t capacity,
+                                 std::uint32_t& units) override {
         auto native = NativeString::from_bytes(std::string(utf8), false);
         // Only well-formed UTF-8 converts; generalised surrogates and stray bytes do not.
         if (!native_to_text(native) || !valid_utf8(utf8)) {
             last_error = 1113;  // ERROR_NO_UNICODE_TRANSLATION
             return false;
         }
-        out = native_to_utf16(native);
+        const std::u16string out = native_to_utf16(native);
+        if (out.size() > capacity) {
+            return false;
+        }
+        std::copy(out.begin(), out.end(), buffer);
+        units = static_cast<std::uint32_t>(out.size());
         return true;
     }
     bool write_console_w(Handle, std::u16string_view units, std::uint32_t& count) override {
