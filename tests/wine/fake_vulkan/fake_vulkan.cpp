@@ -8,6 +8,8 @@
 //   huge_extensions     a device that claims 0xFFFFFFFF extensions
 //   incomplete_forever  every extension fill call answers VK_INCOMPLETE
 // Built once with vkGetInstanceProcAddr exported and once (FAKE_VULKAN_NO_ENTRY) without it.
+// Wine loads a vulkan-1.dll from the application directory before its own builtin without any
+// WINEDLLOVERRIDES setting.
 #define VK_NO_PROTOTYPES
 #include <vulkan/vulkan.h>
 
