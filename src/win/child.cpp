@@ -24,7 +24,7 @@ SystemResult<bool> is_batch_file(const std::u16string& application_name, Process
     };
     // A \\?\ or \??\ name reaches the system unchanged; any other is read the way CreateProcessW will
     // read it, after trailing dots and spaces are dropped ("x.bat." is a batch file).
-    if (name.starts_with(u"\\\\?\\") || name.starts_with(u"\\??\\")) {
+    if (begins_with_verbatim_or_object(name)) {
         return batch_extension(name);
     }
     SystemResult<std::u16string> full = full_path_name(application_name, process, report);

@@ -44,7 +44,7 @@ std::u16string with_verbatim_prefix(std::u16string full) {
     if (units.starts_with(device_marker)) {
         return std::u16string(verbatim_marker) + full.substr(device_marker.size());
     }
-    if (units.starts_with(verbatim_marker) || units.starts_with(object_marker)) {
+    if (begins_with_verbatim_or_object(units)) {
         return full;
     }
     if (units.starts_with(u"\\\\")) {
@@ -189,6 +189,10 @@ std::vector<NativeString> split_path_list(const NativeString& list) {
     return entries;
 }
 
+bool begins_with_verbatim_or_object(std::u16string_view path) {
+    return path.starts_with(verbatim_marker) || path.starts_with(object_marker);
+}
+
 bool ends_with_ascii_ignoring_case(std::u16string_view text, std::u16string_view lower_suffix) {
     if (text.size() < lower_suffix.size()) {
         return false;
@@ -227,7 +231,7 @@ SystemResult<std::u16string> to_system_path(const NativeString& path, ProcessApi
         std::u16string plain = u"\\\\" + units.substr(verbatim_unc_marker.size());
         return plain_when_same(std::move(units), std::move(plain), process, report);
     }
-    if (view.starts_with(verbatim_marker) || view.starts_with(object_marker) || view.empty()) {
+    if (begins_with_verbatim_or_object(view) || view.empty()) {
         return units;
     }
     if (length < prefix_needed_from && (begins_with_drive(view) || begins_with_two_separators(view))) {

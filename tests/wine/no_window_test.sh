@@ -7,29 +7,13 @@ wine_run=$1
 prefix=$2
 build=$3
 export WINEPREFIX=$prefix WINEDEBUG=-all
-wineserver=/usr/lib/wine/wineserver
-stop_wineserver() { "$wineserver" -k 2>/dev/null || true; "$wineserver" -w 2>/dev/null || true; }
+. "$(dirname "$0")/xvfb.sh"
 
-display=
-for n in $(seq 141 190); do
-  if [ ! -e "/tmp/.X11-unix/X$n" ] && [ ! -e "/tmp/.X$n-lock" ]; then display=$n; break; fi
-done
-[ -n "$display" ] || { echo "no free display number"; exit 1; }
 game=$(mktemp -d "${TMPDIR:-/tmp}/ostrand-no-window.XXXXXX")
-xvfb_pid=
-cleanup() {
-  stop_wineserver
-  if [ -n "$xvfb_pid" ]; then kill "$xvfb_pid" 2>/dev/null || true; wait "$xvfb_pid" 2>/dev/null || true; fi
-  rm -rf "$game"
-}
-trap cleanup EXIT
-
-# Wine picks its display driver once per wineserver session.
+trap 'stop_xvfb; rm -rf "$game"' EXIT
 stop_wineserver
-Xvfb ":$display" -nolisten tcp -screen 0 640x480x24 >/dev/null 2>&1 &
-xvfb_pid=$!
-for _ in $(seq 100); do [ -e "/tmp/.X11-unix/X$display" ] && break; sleep 0.05; done
-export DISPLAY=":$display"
+start_xvfb 141 190
+export DISPLAY=":$DISPLAY_NUMBER"
 
 viewable() {
   xwininfo -root -children 2>/dev/null | awk '/^ +0x/ {print $1}' | while read -r id; do
