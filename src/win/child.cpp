@@ -94,6 +94,12 @@ SystemResult<ChildProcess> start_process(const StartParameters& parameters, Proc
         return Failure{made.error()};
     }
     const StartupInfo startup = copies.startup_info();
+    // Windows refuses a longer command line with this error; Wine instead cuts it to the limit and
+    // starts the program with arguments nobody gave it. The check stands where CreateProcessW itself
+    // would refuse, so every earlier step's failure still wins, as it does on Windows.
+    if (parameters.command_line.size() - 1 > max_command_line_units) {
+        return os_failure(error_filename_exced_range);
+    }
     ProcessInformation information;
     const bool started = process.create_process_w(
         parameters.application_name.c_str(), parameters.command_line.data(), true, parameters.creation_flags,

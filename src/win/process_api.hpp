@@ -1,6 +1,7 @@
 // Portable: the system operations behind starting the game and waiting for it.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 
 #include "win/self_api.hpp"
@@ -14,6 +15,11 @@ inline constexpr std::uint32_t duplicate_same_access = 2;
 inline constexpr std::uint32_t infinite_timeout = 0xFFFFFFFF;
 inline constexpr std::uint32_t wait_object_0 = 0;
 inline constexpr std::uint32_t invalid_file_attributes = 0xFFFFFFFF;
+// ERROR_FILENAME_EXCED_RANGE: what CreateProcessW answers for a command line longer than it takes.
+inline constexpr std::uint32_t error_filename_exced_range = 206;
+// The longest command line CreateProcessW takes, without its terminator: the system hands it to the
+// child as a counted string whose length in bytes, terminator included, must fit in 16 bits.
+inline constexpr std::size_t max_command_line_units = 32766;
 
 // The members of STARTUPINFOW that a start may set; the kernel32 layer zeroes every other member
 // and sets cb.

@@ -377,6 +377,38 @@ TEST(SpawnChild, FailuresWhileHoldingTheLock) {
     }
 }
 
+// The longest command line Windows takes is started whole; one unit more is refused with the error
+// that CreateProcessW gives for it, without the call, once the copies exist, which are then closed.
+TEST(SpawnChild, CommandLineLengthLimit) {
+    const std::size_t program_part = 2 + demo_request().program_path.size() + 1;  // quotes and the space
+    const std::vector<std::string> copies = {
+        "GetStdHandle -10 [locked]", "DuplicateHandle 0x10 -> 0x110 [locked]", "GetStdHandle -11 [locked]",
+        "DuplicateHandle 0x11 -> 0x111 [locked]", "GetStdHandle -12 [locked]",
+        "DuplicateHandle 0x12 -> 0x112 [locked]"};
+    const std::vector<std::string> closes = {"CloseHandle 0x112 [locked]", "CloseHandle 0x111 [locked]",
+                                             "CloseHandle 0x110 [locked]"};
+    for (const std::size_t units : {std::size_t{32766}, std::size_t{32767}, std::size_t{40000}}) {
+        SCOPED_TRACE(units);
+        Start start;
+        SpawnRequest request = demo_request();
+        request.arguments = {text(std::string(units - program_part, 'a'))};
+        SystemResult<ChildProcess> child = start.run(request);
+        std::vector<std::string> locked_part = copies;
+        if (units == 32766) {
+            ASSERT_TRUE(child.has_value());
+            ASSERT_TRUE(start.system.create.has_value());
+            EXPECT_EQ(start.system.create->command_line.size(), units);
+            locked_part.push_back("CreateProcessW [locked]");
+        } else {
+            ASSERT_FALSE(child.has_value());
+            EXPECT_EQ(child.error(), SystemError::os_code(206));
+            EXPECT_FALSE(start.system.create.has_value());
+        }
+        locked_part.insert(locked_part.end(), closes.begin(), closes.end());
+        EXPECT_EQ(start.locked_part(), locked_part);
+    }
+}
+
 TEST(SpawnChild, EarlierStepsFailureWins) {
     struct Case {
         std::string_view name;

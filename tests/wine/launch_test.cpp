@@ -195,16 +195,22 @@ void game_endings() {
     check(run.exit_code == 0 && elapsed >= 1500, "the launcher waits for the game, took " + std::to_string(elapsed) + " ms");
 }
 
-void missing_game() {
-    const GameFolder folder = harness::make_game_folder(harness::fresh_dir(L"nogame"), GameSetup{false, nullptr});
-    const auto run = harness::run(folder.launcher(), quoted(folder.launcher()));
-    // Compare with what this system says for code 2, not with a constant: Wine's text differs from Windows'.
+// What this system says for an error code, without the trailing line end: Wine's texts differ from
+// Windows', so the report is compared with the system under test, not with a constant.
+std::string system_text(DWORD code) {
     wchar_t message[512];
-    DWORD n = FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, 2, 0, message, 512, nullptr);
+    DWORD n = FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, code, 0, message, 512,
+                             nullptr);
     while (n > 0 && (message[n - 1] == L'\r' || message[n - 1] == L'\n' || message[n - 1] == L' ')) {
         --n;
     }
-    const std::string text = harness::narrow(std::wstring_view(message, n));
+    return harness::narrow(std::wstring_view(message, n));
+}
+
+void missing_game() {
+    const GameFolder folder = harness::make_game_folder(harness::fresh_dir(L"nogame"), GameSetup{false, nullptr});
+    const auto run = harness::run(folder.launcher(), quoted(folder.launcher()));
+    const std::string text = system_text(2);
     check(run.exit_code == 101, "no hl2.exe: exit 101, got " + std::to_string(run.exit_code));
     check(harness::is_report(run.std_error, "src/driver.cpp",
                              "Failed to launch Half-Life 2: Os { code: 2, kind: NotFound, message: \"" + text + "\" }\n"),
@@ -216,6 +222,38 @@ void missing_game() {
     check(silent.exit_code == 101 && silent.std_error.empty(), "no hl2.exe, no standard error: 101 and nothing written");
 }
 
+// Windows takes a command line of at most 32,766 units and refuses a longer one with error 206. Wine
+// does not refuse it: it cuts the line at 32,766 units and starts the program with what is left (the
+// fixed arguments at the end lose their last units). The launcher must refuse such a line itself,
+// so that under Wine, as on Windows, the longest line reaches the game whole and one unit more
+// starts nothing.
+void over_long_command_line() {
+    for (const std::size_t game_line_units : {std::size_t{32766}, std::size_t{32767}}) {
+        const GameFolder folder = harness::make_game_folder(harness::fresh_dir(L"long"));
+        // The game's line is its quoted program path, a space, the player's argument, a space and the
+        // fixed arguments with -windowed.
+        const std::wstring rest =
+            quoted(folder.dir + L"\\hl2.exe") + L"  " + widen(harness::fixed_arguments) + L" -windowed";
+        const std::string argument(game_line_units - rest.size(), 'a');
+        const auto run = harness::run(folder.launcher(), quoted(folder.launcher()) + L" " + widen(argument));
+        const auto received = harness::read_received(folder);
+        const std::string label = std::to_string(game_line_units) + " units: ";
+        if (game_line_units == 32766) {
+            check(run.exit_code == 0 && received.command_line == expected_line(folder, argument + " ", " -windowed"),
+                  label + "the game gets the whole line (exit " + std::to_string(run.exit_code) + ", " +
+                      std::to_string(received.command_line.size()) + " bytes recorded)");
+        } else {
+            check(run.exit_code == 101 && !received.present,
+                  label + "exit 101 and no game, got exit " + std::to_string(run.exit_code) +
+                      (received.present ? " and a started game" : ""));
+            check(harness::is_report(run.std_error, "src/driver.cpp",
+                                     "Failed to launch Half-Life 2: Os { code: 206, kind: InvalidFilename, message: \"" +
+                                         system_text(206) + "\" }\n"),
+                  label + "report, got \"" + harness::printable(run.std_error) + "\"");
+        }
+    }
+}
+
 }  // namespace
 
 int wmain() {
@@ -223,5 +261,6 @@ int wmain() {
     environment_and_directory();
     game_endings();
     missing_game();
+    over_long_command_line();
     return harness::finish();
 }
