@@ -77,4 +77,8 @@ if(OSTRAND_TESTS)
     COMMENT "Building the host Vulkan layer and its check"
     VERBATIM)
   add_custom_target(vulkan_layer ALL DEPENDS "${layer_library}" "${layer_dir}/layer_check")
+  add_test(NAME wine.real_vulkan_layer
+           COMMAND "${CMAKE_SOURCE_DIR}/tests/wine/real_vulkan_layer_test.sh" "${CMAKE_SOURCE_DIR}/cmake/wine-run"
+                   "${CMAKE_BINARY_DIR}/wineprefix" "${CMAKE_BINARY_DIR}" "${layer_dir}")
+  set_tests_properties(wine.real_vulkan_layer PROPERTIES TIMEOUT 300 RESOURCE_LOCK wine)
 endif()
