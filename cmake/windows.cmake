@@ -54,4 +54,31 @@ if(OSTRAND_TESTS)
            COMMAND "${CMAKE_SOURCE_DIR}/tests/wine/no_window_test.sh" "${CMAKE_SOURCE_DIR}/cmake/wine-run"
                    "${CMAKE_BINARY_DIR}/wineprefix" "${CMAKE_BINARY_DIR}")
   set_tests_properties(wine.no_window PROPERTIES TIMEOUT 300 RESOURCE_LOCK wine)
+
+  # A Linux Vulkan layer that makes lavapipe offer the fragment density map, for the launcher's positive
+  # answer through Wine's own loader, and a host program that checks the layer on the host's loader.
+  # Wine loads the layer into its processes, so both are host programs built by the host compiler,
+  # outside this cross toolchain and the sanitizers of the native build; the manifest lies beside the
+  # layer, where VK_ADD_LAYER_PATH points the loader.
+  set(layer_dir "${CMAKE_BINARY_DIR}/vulkan_layer")
+  set(layer_sources "${CMAKE_SOURCE_DIR}/tests/wine/vulkan_layer")
+  set(layer_library "${layer_dir}/libVkLayer_OSTRAND_fragment_density_map.so")
+  set(host_cxx "${CMAKE_COMMAND}" -E env --unset=LIBRARY_PATH
+               /usr/bin/g++ -std=c++20 -O2 -Wall -Wextra -Wpedantic -Werror -Wl,-z,defs)
+  add_custom_command(
+    OUTPUT "${layer_library}" "${layer_dir}/fragment_density_map_layer.json" "${layer_dir}/layer_check"
+    COMMAND "${CMAKE_COMMAND}" -E make_directory "${layer_dir}"
+    COMMAND ${host_cxx} -fPIC -shared -fvisibility=hidden -o "${layer_library}"
+            "${layer_sources}/fragment_density_map_layer.cpp"
+    COMMAND "${CMAKE_COMMAND}" -E copy "${layer_sources}/fragment_density_map_layer.json" "${layer_dir}"
+    COMMAND ${host_cxx} -o "${layer_dir}/layer_check" "${layer_sources}/layer_check.cpp" -lvulkan
+    DEPENDS "${layer_sources}/fragment_density_map_layer.cpp" "${layer_sources}/fragment_density_map_layer.json"
+            "${layer_sources}/layer_check.cpp"
+    COMMENT "Building the host Vulkan layer and its check"
+    VERBATIM)
+  add_custom_target(vulkan_layer ALL DEPENDS "${layer_library}" "${layer_dir}/layer_check")
+  add_test(NAME wine.real_vulkan_layer
+           COMMAND "${CMAKE_SOURCE_DIR}/tests/wine/real_vulkan_layer_test.sh" "${CMAKE_SOURCE_DIR}/cmake/wine-run"
+                   "${CMAKE_BINARY_DIR}/wineprefix" "${CMAKE_BINARY_DIR}" "${layer_dir}")
+  set_tests_properties(wine.real_vulkan_layer PROPERTIES TIMEOUT 300 RESOURCE_LOCK wine)
 endif()
