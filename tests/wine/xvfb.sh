@@ -2,7 +2,7 @@
 # Needs WINEPREFIX set. Wine picks its display driver once per wineserver session, so a run that
 # switches between display and none stops the wineserver in between.
 
-wineserver=/usr/lib/wine/wineserver
+. "$(dirname "${BASH_SOURCE[0]}")/../../cmake/wine-paths"
 xvfb_pid=
 
 stop_wineserver() { "$wineserver" -k 2>/dev/null || true; "$wineserver" -w 2>/dev/null || true; }

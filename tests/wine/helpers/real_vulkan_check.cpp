@@ -1,6 +1,6 @@
 // Runs the launcher's Vulkan binding against whatever loader the system has:
-//   real_vulkan_check display     expects an instance and one device without the fragment density map
-//   real_vulkan_check no-display  expects the instance creation to fail
+//   real_vulkan_check display    expects an instance and one device without the fragment density map
+//   real_vulkan_check no-driver  expects the instance creation to fail
 // and then the probe itself, which must answer false in both cases.
 #include <cstdio>
 #include <cstring>
@@ -41,7 +41,7 @@ int wmain(int argc, wchar_t** argv) {
                     }
                 }
             } else {
-                check(!instance.has_value(), "no instance without a display");
+                check(!instance.has_value(), "no instance without a Vulkan driver");
             }
         }
     }
