@@ -18,7 +18,7 @@
 #include "loader_api.hpp"
 #include "report/fatal.hpp"
 #include "report/report_api.hpp"
-#include "result.hpp"
+#include "base/result.hpp"
 
 namespace ostrand {
 

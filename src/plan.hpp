@@ -5,7 +5,7 @@
 #include <string_view>
 #include <vector>
 
-#include "win/native_string.hpp"
+#include "win/strings/native_string.hpp"
 
 namespace ostrand {
 

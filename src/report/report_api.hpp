@@ -1,12 +1,12 @@
 // Portable: the system operations behind fatal reports, the standard-error writer and
-// abort_process. The kernel32 implementation lives in src/win/kernel32_system_windows.cpp.
+// abort_process. The kernel32 implementation lives in src/win/kernel32/system.cpp.
 #pragma once
 
 #include <cstdint>
 #include <string>
 #include <string_view>
 
-#include "win/system_types.hpp"
+#include "base/system_types.hpp"
 
 namespace ostrand {
 

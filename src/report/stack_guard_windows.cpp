@@ -8,7 +8,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "win/windows.hpp"
+#include "win/kernel32/windows.hpp"
 
 extern "C" {
 

@@ -4,7 +4,7 @@
 #include <array>
 
 #include "report/report_api.hpp"
-#include "win/native_string.hpp"
+#include "win/strings/native_string.hpp"
 
 namespace ostrand {
 namespace {

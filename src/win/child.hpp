@@ -12,7 +12,7 @@
 #include "report/report_api.hpp"
 #include "report/system_error.hpp"
 #include "win/env_api.hpp"
-#include "win/native_string.hpp"
+#include "win/strings/native_string.hpp"
 #include "win/process_api.hpp"
 #include "win/self_api.hpp"
 #include "win/unique_handle.hpp"

@@ -6,7 +6,7 @@
 
 #include "report/fatal.hpp"
 #include "win/unique_handle.hpp"
-#include "win/upper_table.hpp"
+#include "win/strings/upper_table.hpp"
 
 namespace ostrand {
 namespace {

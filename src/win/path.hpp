@@ -6,7 +6,7 @@
 #include <optional>
 #include <string_view>
 
-#include "win/native_string.hpp"
+#include "win/strings/native_string.hpp"
 
 namespace ostrand {
 

@@ -4,7 +4,7 @@
 #include <cstdint>
 
 #include "win/self_api.hpp"
-#include "win/system_types.hpp"
+#include "base/system_types.hpp"
 
 namespace ostrand {
 

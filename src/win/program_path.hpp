@@ -10,7 +10,7 @@
 
 #include "report/report_api.hpp"
 #include "report/system_error.hpp"
-#include "win/native_string.hpp"
+#include "win/strings/native_string.hpp"
 #include "win/process_api.hpp"
 #include "win/self_api.hpp"
 

@@ -3,7 +3,7 @@
 
 #include <cstdint>
 
-#include "win/system_types.hpp"
+#include "base/system_types.hpp"
 
 namespace ostrand {
 

@@ -9,7 +9,7 @@
 #include <string>
 #include <string_view>
 
-#include "win/native_string.hpp"
+#include "win/strings/native_string.hpp"
 #include "win/path.hpp"
 
 namespace ostrand::path_properties {

@@ -15,7 +15,7 @@
 
 #include "fake_report_api.hpp"
 #include "report/fatal.hpp"
-#include "win/upper_table.hpp"
+#include "win/strings/upper_table.hpp"
 
 namespace ostrand {
 namespace {

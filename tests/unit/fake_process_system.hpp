@@ -21,7 +21,7 @@
 #include "win/child.hpp"
 #include "win/env_api.hpp"
 #include "win/environment.hpp"
-#include "win/native_string.hpp"
+#include "win/strings/native_string.hpp"
 #include "win/process_api.hpp"
 #include "win/self_api.hpp"
 

@@ -1,10 +1,10 @@
-#include "win/native_string.hpp"
+#include "win/strings/native_string.hpp"
 
 #include <gtest/gtest.h>
 
 #include <random>
 
-#include "win/unicode_tables.hpp"
+#include "win/strings/unicode_tables.hpp"
 
 namespace ostrand {
 namespace {

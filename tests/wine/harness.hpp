@@ -9,7 +9,7 @@
 #include <string_view>
 #include <vector>
 
-#include "win/windows.hpp"
+#include "win/kernel32/windows.hpp"
 
 namespace harness {
 

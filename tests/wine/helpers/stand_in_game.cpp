@@ -10,7 +10,7 @@
 #include <cstdlib>
 #include <string>
 
-#include "win/windows.hpp"
+#include "win/kernel32/windows.hpp"
 
 namespace {
 

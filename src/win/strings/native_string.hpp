@@ -5,7 +5,7 @@
 #include <string>
 #include <string_view>
 
-#include "result.hpp"
+#include "base/result.hpp"
 
 namespace ostrand {
 

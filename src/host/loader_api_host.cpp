@@ -5,7 +5,7 @@
 
 #include <string_view>
 
-#include "loader_api_host.hpp"
+#include "host/loader_api_host.hpp"
 
 namespace ostrand {
 namespace {

@@ -3,7 +3,7 @@
 #include <cstring>
 
 #include "platform.hpp"
-#include "win/windows.hpp"
+#include "win/kernel32/windows.hpp"
 
 namespace ostrand {
 namespace {

@@ -1,9 +1,9 @@
 // Portable: generalised UTF-8 encoding and decoding of UTF-16 units, and the quoted form.
-#include "win/native_string.hpp"
+#include "win/strings/native_string.hpp"
 
 #include <cstdint>
 
-#include "win/unicode_tables.hpp"
+#include "win/strings/unicode_tables.hpp"
 
 namespace ostrand {
 namespace {
