@@ -45,6 +45,7 @@ struct HostLoaderApi final : LoaderApi {
 
     bool free_library(Module module) override { return ::dlclose(module) == 0; }
 
+    void set_last_error(std::uint32_t code) override { last_error_ = code; }
     std::uint32_t get_last_error() override { return last_error_; }
 
     // Per thread, as the system keeps them on Windows.

@@ -30,6 +30,7 @@ struct HostReportApi final : ReportApi {
         return 0;
     }
     Module get_module_handle_w(const char16_t*) override { return nullptr; }
+    void set_last_error(std::uint32_t) override {}
     std::uint32_t get_last_error() override { return 0; }
     std::uint32_t get_current_thread_id() override { return static_cast<std::uint32_t>(::gettid()); }
     [[noreturn]] void fail_fast(std::uint32_t) override { std::abort(); }

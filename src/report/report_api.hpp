@@ -6,14 +6,11 @@
 #include <string>
 #include <string_view>
 
-#include "base/system_types.hpp"
+#include "base/shared_api.hpp"
 
 namespace ostrand {
 
-struct ReportApi {
-    virtual ~ReportApi() = default;
-
-    virtual Handle get_std_handle(std::uint32_t which) = 0;
+struct ReportApi : virtual LastErrorApi, virtual StdHandleApi {
     virtual bool get_console_mode(Handle console) = 0;
     virtual std::uint32_t get_console_output_cp() = 0;
     // MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, ...) into the caller's buffer of `capacity`
@@ -26,7 +23,6 @@ struct ReportApi {
     virtual std::uint32_t format_message_w(std::uint32_t flags, Module source, std::uint32_t id,
                                            char16_t* buffer, std::uint32_t size) = 0;
     virtual Module get_module_handle_w(const char16_t* name) = 0;
-    virtual std::uint32_t get_last_error() = 0;
     virtual std::uint32_t get_current_thread_id() = 0;
     // __fastfail: ends the process at once.
     [[noreturn]] virtual void fail_fast(std::uint32_t code) = 0;

@@ -3,7 +3,7 @@
 
 #include <cstdint>
 
-#include "win/self_api.hpp"
+#include "base/shared_api.hpp"
 
 namespace ostrand {
 

@@ -3,8 +3,7 @@
 
 #include <cstdint>
 
-#include "win/self_api.hpp"
-#include "base/system_types.hpp"
+#include "base/shared_api.hpp"
 
 namespace ostrand {
 
@@ -32,14 +31,13 @@ struct ProcessInformation {
     std::uint32_t thread_id = 0;
 };
 
-struct ProcessApi : virtual LastErrorApi {
+struct ProcessApi : virtual LastErrorApi, virtual StdHandleApi {
     virtual std::uint32_t get_full_path_name_w(const char16_t* path, std::uint32_t size, char16_t* buffer) = 0;
     virtual std::uint32_t get_file_attributes_w(const char16_t* path) = 0;
     virtual std::uint32_t get_system_directory_w(char16_t* buffer, std::uint32_t size) = 0;
     virtual std::uint32_t get_windows_directory_w(char16_t* buffer, std::uint32_t size) = 0;
     virtual std::uint32_t get_environment_variable_w(const char16_t* name, char16_t* buffer,
                                                      std::uint32_t size) = 0;
-    virtual Handle get_std_handle(std::uint32_t which) = 0;
     virtual Handle get_current_process() = 0;
     virtual bool duplicate_handle(Handle source_process, Handle source, Handle target_process,
                                   Handle* target, std::uint32_t access, bool inherit,

@@ -28,6 +28,7 @@ struct NoVulkan final : LoaderApi {
     }
     ProcAddress get_proc_address(Module, const char*) override { return nullptr; }
     bool free_library(Module) override { return true; }
+    void set_last_error(std::uint32_t) override {}
     std::uint32_t get_last_error() override { return 126; }
 };
 

@@ -177,6 +177,7 @@ struct FakeLoader final : LoaderApi {
         freed.push_back(module);
         return true;
     }
+    void set_last_error(std::uint32_t code) override { last_error = code; }
     std::uint32_t get_last_error() override {
         log.push_back("GetLastError");
         return last_error;

@@ -111,6 +111,7 @@ struct FakeReportApi : ReportApi {
     Module get_module_handle_w(const char16_t* name) override {
         return std::u16string_view(name) == u"NTDLL.DLL" ? ntdll : nullptr;
     }
+    void set_last_error(std::uint32_t code) override { last_error = code; }
     std::uint32_t get_last_error() override { return last_error; }
     std::uint32_t get_current_thread_id() override { return thread_id; }
     [[noreturn]] void fail_fast(std::uint32_t code) override { throw FailFastCalled{code}; }
