@@ -18,4 +18,7 @@ inline constexpr std::uint32_t std_error_handle = static_cast<std::uint32_t>(-12
 inline constexpr std::uint32_t error_invalid_handle = 6;
 inline constexpr std::uint32_t error_insufficient_buffer = 122;
 
+// The code that the fail-fast service is given for every end of the launcher through it.
+inline constexpr std::uint32_t fast_fail_fatal_app_exit = 7;
+
 }  // namespace ostrand

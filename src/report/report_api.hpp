@@ -29,9 +29,9 @@ struct ReportApi : virtual LastErrorApi, virtual StdHandleApi {
 };
 
 // The real platform's operations: kernel32 on Windows; on other hosts a minimal stand-in that writes
-// to file descriptor 2 and aborts. It carries no state. Used where no caller passes the interface in:
-// the global allocation operators, the stubs of missing Vulkan commands and the loader binding's own
-// allocations (which, like every other allocation, can only end in out_of_memory).
+// to file descriptor 2 and aborts. It carries no state. The one way to the report writer: the process
+// entry writes a fatal report through it, and so do the ends that cannot travel up (the global
+// allocation operators, the stubs of missing Vulkan commands, the loader binding's own allocations).
 ReportApi& process_report_api();
 
 }  // namespace ostrand

@@ -9,7 +9,6 @@
 #include <vector>
 
 #include "plan.hpp"
-#include "report/report_api.hpp"
 #include "report/system_error.hpp"
 #include "win/env_api.hpp"
 #include "win/strings/native_string.hpp"
@@ -36,7 +35,6 @@ struct SpawnSystem {
     ProcessApi& process;
     EnvApi& env;
     SelfApi& self;
-    ReportApi& report;
 };
 
 // A started child. Closing releases the process handle, then the thread handle, then any pipe.

@@ -37,8 +37,7 @@ bool holds_nul(std::u16string_view units) {
 
 }  // namespace
 
-std::weak_ordering compare_env_names(EnvApi& env, ReportApi& report, std::u16string_view a,
-                                     std::u16string_view b) {
+std::weak_ordering compare_env_names(EnvApi& env, std::u16string_view a, std::u16string_view b) {
     const int result =
         env.compare_string_ordinal(unit_pointer(a), unit_count(a), unit_pointer(b), unit_count(b), true);
     switch (result) {
@@ -52,8 +51,7 @@ std::weak_ordering compare_env_names(EnvApi& env, ReportApi& report, std::u16str
             break;
     }
     const std::uint32_t code = env.get_last_error();
-    fatal(report, "comparing environment keys failed: " +
-                      short_form(report, SystemError::os_code(static_cast<std::int32_t>(code))));
+    fatal("comparing environment keys failed", SystemError::os_code(static_cast<std::int32_t>(code)), ErrorForm::Short);
 }
 
 std::weak_ordering compare_env_names_portable(std::u16string_view a, std::u16string_view b) {
@@ -69,7 +67,7 @@ std::weak_ordering compare_env_names_portable(std::u16string_view a, std::u16str
 }
 
 std::weak_ordering SystemEnvNameComparer::compare(std::u16string_view a, std::u16string_view b) const {
-    return compare_env_names(*env_, *report_, a, b);
+    return compare_env_names(*env_, a, b);
 }
 
 std::weak_ordering PortableEnvNameComparer::compare(std::u16string_view a, std::u16string_view b) const {
@@ -105,16 +103,15 @@ void set_env_override(OverrideSet& overrides, const NativeString& name, const Na
     }
 }
 
-std::optional<EnvironmentMap> merge_environment(EnvApi& env, ReportApi& report,
-                                                const OverrideSet& overrides) {
+std::optional<EnvironmentMap> merge_environment(EnvApi& env, const OverrideSet& overrides) {
     if (overrides.variables.empty()) {
         return std::nullopt;
     }
     char16_t* const raw_block = env.get_environment_strings_w();
     if (raw_block == nullptr) {
         const std::uint32_t code = env.get_last_error();
-        fatal(report, "failure getting env string from OS: " +
-                          short_form(report, SystemError::os_code(static_cast<std::int32_t>(code))));
+        fatal("failure getting env string from OS", SystemError::os_code(static_cast<std::int32_t>(code)),
+              ErrorForm::Short);
     }
     SystemEnvironmentBlock block(env, raw_block);
 
@@ -164,9 +161,8 @@ SystemResult<std::u16string> write_environment_block(const EnvironmentMap& envir
     return out;
 }
 
-SystemResult<std::optional<std::u16string>> build_environment_block(EnvApi& env, ReportApi& report,
-                                                                    const OverrideSet& overrides) {
-    const std::optional<EnvironmentMap> merged = merge_environment(env, report, overrides);
+SystemResult<std::optional<std::u16string>> build_environment_block(EnvApi& env, const OverrideSet& overrides) {
+    const std::optional<EnvironmentMap> merged = merge_environment(env, overrides);
     if (!merged) {
         return std::optional<std::u16string>();
     }

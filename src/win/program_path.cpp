@@ -56,9 +56,8 @@ std::u16string with_verbatim_prefix(std::u16string full) {
 // `verbatim` is a \\?\ path and `plain` its form without the prefix. The plain form is taken when
 // Windows' own reading of it (GetFullPathNameW) leaves it unchanged, that is when it holds nothing
 // that the plain form would rewrite: no "." or ".." piece, no trailing dot or space, no slash.
-SystemResult<std::u16string> plain_when_same(std::u16string verbatim, std::u16string plain, ProcessApi& process,
-                                             ReportApi& report) {
-    SystemResult<std::u16string> full = full_path_name(plain, process, report);
+SystemResult<std::u16string> plain_when_same(std::u16string verbatim, std::u16string plain, ProcessApi& process) {
+    SystemResult<std::u16string> full = full_path_name(plain, process);
     if (!full) {
         return full;
     }
@@ -73,9 +72,8 @@ bool file_exists(ProcessApi& process, const std::u16string& system_path) {
 // fails. Later directories are not even asked for once the search is over.
 class ProgramSearch {
 public:
-    ProgramSearch(const NativeString& name, ProcessApi& process, ReportApi& report)
-        : name_(name), add_exe_(name.bytes().find('.') == std::string_view::npos), process_(process),
-          report_(report) {}
+    ProgramSearch(const NativeString& name, ProcessApi& process)
+        : name_(name), add_exe_(name.bytes().find('.') == std::string_view::npos), process_(process) {}
 
     bool done() const { return outcome_.has_value(); }
 
@@ -87,7 +85,7 @@ public:
         if (add_exe_) {
             candidate.append_text(".exe");
         }
-        SystemResult<std::u16string> units = to_system_path(candidate, process_, report_);
+        SystemResult<std::u16string> units = to_system_path(candidate, process_);
         if (!units || file_exists(process_, *units)) {
             outcome_.emplace(std::move(units));
         }
@@ -118,38 +116,37 @@ private:
     // A name without any "." gets ".exe"; "game.v2" is taken as having an extension.
     bool add_exe_;
     ProcessApi& process_;
-    ReportApi& report_;
     std::optional<SystemResult<std::u16string>> outcome_;
 };
 
 SystemResult<std::u16string> search_program(const NativeString& name, const std::optional<NativeString>& search_path,
-                                            ProcessApi& process, SelfApi& self, ReportApi& report) {
-    ProgramSearch search(name, process, report);
+                                            ProcessApi& process, SelfApi& self) {
+    ProgramSearch search(name, process);
     if (search_path) {
         search.try_list(*search_path);
     }
     if (!search.done()) {
         // The launcher's own directory, skipped when its path cannot be read or has no parent.
-        if (SystemResult<NativeString> own = executable_path(self, report)) {
+        if (SystemResult<NativeString> own = executable_path(self)) {
             if (std::optional<NativeString> directory = path_parent(*own)) {
                 search.try_directory(*directory);
             }
         }
     }
     if (!search.done()) {
-        search.try_queried_directory(read_filled_buffer(process, report, [&](char16_t* buffer, std::uint32_t size) {
+        search.try_queried_directory(read_filled_buffer(process, [&](char16_t* buffer, std::uint32_t size) {
             return process.get_system_directory_w(buffer, size);
         }));
     }
     if (!search.done()) {
-        search.try_queried_directory(read_filled_buffer(process, report, [&](char16_t* buffer, std::uint32_t size) {
+        search.try_queried_directory(read_filled_buffer(process, [&](char16_t* buffer, std::uint32_t size) {
             return process.get_windows_directory_w(buffer, size);
         }));
     }
     if (!search.done()) {
         // GetEnvironmentVariableW fails with ERROR_ENVVAR_NOT_FOUND for an unset PATH: nothing to search.
         SystemResult<std::u16string> own_path =
-            read_filled_buffer(process, report, [&](char16_t* buffer, std::uint32_t size) {
+            read_filled_buffer(process, [&](char16_t* buffer, std::uint32_t size) {
                 return process.get_environment_variable_w(u"PATH", buffer, size);
             });
         if (own_path) {
@@ -206,13 +203,13 @@ bool ends_with_ascii_ignoring_case(std::u16string_view text, std::u16string_view
     return true;
 }
 
-SystemResult<std::u16string> full_path_name(const std::u16string& path, ProcessApi& process, ReportApi& report) {
-    return read_filled_buffer(process, report, [&](char16_t* buffer, std::uint32_t size) {
+SystemResult<std::u16string> full_path_name(const std::u16string& path, ProcessApi& process) {
+    return read_filled_buffer(process, [&](char16_t* buffer, std::uint32_t size) {
         return process.get_full_path_name_w(path.c_str(), size, buffer);
     });
 }
 
-SystemResult<std::u16string> to_system_path(const NativeString& path, ProcessApi& process, ReportApi& report) {
+SystemResult<std::u16string> to_system_path(const NativeString& path, ProcessApi& process) {
     std::u16string units = native_to_utf16(path);
     if (units.find(u'\0') != std::u16string::npos) {
         return invalid_input(winapi_nul_message);
@@ -225,11 +222,11 @@ SystemResult<std::u16string> to_system_path(const NativeString& path, ProcessApi
     const std::u16string_view view = units;
     if (view.starts_with(verbatim_marker) && view.size() >= 7 && view[5] == u':' && view[6] == u'\\') {
         std::u16string plain = units.substr(verbatim_marker.size());
-        return plain_when_same(std::move(units), std::move(plain), process, report);
+        return plain_when_same(std::move(units), std::move(plain), process);
     }
     if (view.starts_with(verbatim_unc_marker)) {
         std::u16string plain = u"\\\\" + units.substr(verbatim_unc_marker.size());
-        return plain_when_same(std::move(units), std::move(plain), process, report);
+        return plain_when_same(std::move(units), std::move(plain), process);
     }
     if (begins_with_verbatim_or_object(view) || view.empty()) {
         return units;
@@ -237,7 +234,7 @@ SystemResult<std::u16string> to_system_path(const NativeString& path, ProcessApi
     if (length < prefix_needed_from && (begins_with_drive(view) || begins_with_two_separators(view))) {
         return units;
     }
-    SystemResult<std::u16string> full = full_path_name(units, process, report);
+    SystemResult<std::u16string> full = full_path_name(units, process);
     if (!full) {
         return full;
     }
@@ -250,7 +247,7 @@ SystemResult<std::u16string> to_system_path(const NativeString& path, ProcessApi
 
 SystemResult<std::u16string> resolve_program(const NativeString& program_path,
                                              const std::optional<NativeString>& search_path,
-                                             ProcessApi& process, SelfApi& self, ReportApi& report) {
+                                             ProcessApi& process, SelfApi& self) {
     const std::u16string units = native_to_utf16(program_path);
     const std::u16string_view view = units;
     // Past \\?\ the object manager reads the rest, and there a slash is part of the name.
@@ -261,20 +258,20 @@ SystemResult<std::u16string> resolve_program(const NativeString& program_path,
     if (view.find_first_of(u"\\/") != std::u16string_view::npos) {
         if (ends_with_ascii_ignoring_case(view, u".exe")) {
             // Whether the file is there is for CreateProcessW to find out.
-            return to_system_path(program_path, process, report);
+            return to_system_path(program_path, process);
         }
         NativeString with_exe = program_path;
         with_exe.append_text(".exe");
-        SystemResult<std::u16string> candidate = to_system_path(with_exe, process, report);
+        SystemResult<std::u16string> candidate = to_system_path(with_exe, process);
         if (!candidate || file_exists(process, *candidate)) {
             return candidate;
         }
-        return to_system_path(program_path, process, report);
+        return to_system_path(program_path, process);
     }
     if (view.find(u'\0') != std::u16string_view::npos) {
         return invalid_input(nul_in_data_message);
     }
-    return search_program(program_path, search_path, process, self, report);
+    return search_program(program_path, search_path, process, self);
 }
 
 }  // namespace ostrand

@@ -18,7 +18,6 @@
 namespace ostrand {
 namespace {
 
-using testing::FakeReportApi;
 using testing::FakeSystem;
 using testing::handle_value;
 using testing::narrow;
@@ -45,10 +44,9 @@ SpawnRequest demo_request() {
 // is free, and nothing but the child's own two handles is open.
 struct Start {
     FakeSystem system;
-    FakeReportApi report;
 
     SystemResult<ChildProcess> run(const SpawnRequest& request) {
-        SystemResult<ChildProcess> result = spawn_child(request, SpawnSystem{system, system, system, report});
+        SystemResult<ChildProcess> result = spawn_child(request, SpawnSystem{system, system, system});
         EXPECT_FALSE(start_lock_held());
         std::set<Handle> expected_open;
         if (result.has_value()) {

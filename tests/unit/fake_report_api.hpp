@@ -8,6 +8,9 @@
 #include <string>
 #include <vector>
 
+#include <gtest/gtest.h>
+
+#include "report/fatal.hpp"
 #include "report/report_api.hpp"
 #include "report/system_error.hpp"
 #include "win/strings/native_string.hpp"
@@ -25,6 +28,18 @@ inline void PrintTo(const SystemError& error, std::ostream* out) {
 }  // namespace ostrand
 
 namespace ostrand::testing {
+
+// The fatal failure that `run` raises; a test failure when it raises none.
+template <typename Run>
+FatalFailure raised_failure(Run&& run) {
+    try {
+        run();
+    } catch (const FatalFailure& failure) {
+        return failure;
+    }
+    ADD_FAILURE() << "no fatal failure was raised";
+    return {};
+}
 
 // Thrown by the fake fail-fast, so that a test can see that the process would have ended there.
 struct FailFastCalled {

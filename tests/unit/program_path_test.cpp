@@ -15,7 +15,6 @@
 namespace ostrand {
 namespace {
 
-using testing::FakeReportApi;
 using testing::FakeSystem;
 using testing::narrow;
 
@@ -105,9 +104,8 @@ void expect_system_paths(const std::vector<SystemPathCase>& cases) {
     for (const SystemPathCase& row : cases) {
         SCOPED_TRACE(row.name);
         FakeSystem system;
-        FakeReportApi report;
         system.full_paths = row.full_paths;
-        const SystemResult<std::u16string> result = to_system_path(native(row.path), system, report);
+        const SystemResult<std::u16string> result = to_system_path(native(row.path), system);
         ASSERT_TRUE(result.has_value()) << ::testing::PrintToString(result.error());
         EXPECT_EQ(narrow(*result), narrow(row.expected));
         EXPECT_EQ(full_path_queries(system), row.queries);
@@ -210,9 +208,8 @@ TEST(ToSystemPath, Failures) {
     for (const Case& row : cases) {
         SCOPED_TRACE(row.name);
         FakeSystem system;
-        FakeReportApi report;
         system.full_path_errors = row.full_path_errors;
-        const SystemResult<std::u16string> result = to_system_path(native(row.path), system, report);
+        const SystemResult<std::u16string> result = to_system_path(native(row.path), system);
         ASSERT_FALSE(result.has_value());
         EXPECT_EQ(result.error(), row.expected);
     }
@@ -233,12 +230,11 @@ void expect_resolved(const std::vector<ResolveCase>& cases,
     for (const ResolveCase& row : cases) {
         SCOPED_TRACE(row.name);
         FakeSystem system;
-        FakeReportApi report;
         if (row.setup) {
             row.setup(system);
         }
         const SystemResult<std::u16string> result =
-            resolve_program(native(row.program), search_path, system, system, report);
+            resolve_program(native(row.program), search_path, system, system);
         ASSERT_TRUE(result.has_value()) << ::testing::PrintToString(result.error());
         EXPECT_EQ(narrow(*result), narrow(row.expected));
         EXPECT_EQ(attribute_queries(system), row.attribute_queries);
@@ -300,9 +296,8 @@ TEST(ResolveProgram, Refusals) {
     for (const Case& row : cases) {
         SCOPED_TRACE(row.name);
         FakeSystem system;
-        FakeReportApi report;
         const SystemResult<std::u16string> result =
-            resolve_program(native(row.program), std::nullopt, system, system, report);
+            resolve_program(native(row.program), std::nullopt, system, system);
         ASSERT_FALSE(result.has_value());
         EXPECT_EQ(result.error(), row.expected);
         EXPECT_TRUE(system.events.empty()) << system.events.front();
@@ -342,7 +337,6 @@ TEST(ResolveProgram, BareNameSearchTakesTheFirstDirectoryThatHasIt) {
         const bool none = found == full_search.size();
         SCOPED_TRACE(none ? std::string("found nowhere") : narrow(full_search[found].candidate));
         FakeSystem system;
-        FakeReportApi report;
         system.own_path = u"D:\\p1;\"D:\\p;2\";;E:\\p3";
         // Every later candidate exists too: the first one must win.
         std::vector<std::string> expected_events;
@@ -355,7 +349,7 @@ TEST(ResolveProgram, BareNameSearchTakesTheFirstDirectoryThatHasIt) {
             }
         }
         const SystemResult<std::u16string> result =
-            resolve_program(native(u"game"), child_path, system, system, report);
+            resolve_program(native(u"game"), child_path, system, system);
         EXPECT_EQ(system.events, expected_events);
         if (none) {
             ASSERT_FALSE(result.has_value());
@@ -380,9 +374,8 @@ TEST(ResolveProgram, BareNameGetsExeOnlyWithoutAnyDot) {
     for (const auto& [name, candidate] : cases) {
         SCOPED_TRACE(narrow(name));
         FakeSystem system;
-        FakeReportApi report;
         system.files.insert(candidate);
-        const SystemResult<std::u16string> result = resolve_program(native(name), std::nullopt, system, system, report);
+        const SystemResult<std::u16string> result = resolve_program(native(name), std::nullopt, system, system);
         ASSERT_TRUE(result.has_value()) << ::testing::PrintToString(result.error());
         EXPECT_EQ(narrow(*result), narrow(candidate));
         EXPECT_EQ(attribute_queries(system), std::vector<std::string>{narrow(candidate)});
@@ -414,12 +407,11 @@ TEST(ResolveProgram, DirectoriesThatCannotBeReadAreSkipped) {
     for (const ResolveCase& row : cases) {
         SCOPED_TRACE(row.name);
         FakeSystem system;
-        FakeReportApi report;
         system.files = {u"C:\\Windows\\game.exe"};
         if (row.setup) {
             row.setup(system);
         }
-        const SystemResult<std::u16string> result = resolve_program(native(row.program), std::nullopt, system, system, report);
+        const SystemResult<std::u16string> result = resolve_program(native(row.program), std::nullopt, system, system);
         ASSERT_TRUE(result.has_value()) << ::testing::PrintToString(result.error());
         EXPECT_EQ(narrow(*result), narrow(row.expected));
         EXPECT_EQ(attribute_queries(system), row.attribute_queries);
@@ -428,8 +420,7 @@ TEST(ResolveProgram, DirectoriesThatCannotBeReadAreSkipped) {
 
 TEST(ResolveProgram, UnsetPathEndsTheSearch) {
     FakeSystem system;
-    FakeReportApi report;
-    const SystemResult<std::u16string> result = resolve_program(native(u"game"), std::nullopt, system, system, report);
+    const SystemResult<std::u16string> result = resolve_program(native(u"game"), std::nullopt, system, system);
     ASSERT_FALSE(result.has_value());
     EXPECT_EQ(result.error(), SystemError::kind_and_message(SystemErrorKind::NotFound, program_not_found_message));
     ASSERT_FALSE(system.events.empty());
@@ -438,10 +429,9 @@ TEST(ResolveProgram, UnsetPathEndsTheSearch) {
 
 TEST(ResolveProgram, LongPathIsReadThroughTheBufferRule) {
     FakeSystem system;
-    FakeReportApi report;
     system.own_path = u"X:\\" + std::u16string(600, u'a') + u";E:\\p3";
     system.files = {u"E:\\p3\\game.exe"};
-    const SystemResult<std::u16string> result = resolve_program(native(u"game"), std::nullopt, system, system, report);
+    const SystemResult<std::u16string> result = resolve_program(native(u"game"), std::nullopt, system, system);
     ASSERT_TRUE(result.has_value()) << ::testing::PrintToString(result.error());
     EXPECT_EQ(narrow(*result), "E:\\p3\\game.exe");
     EXPECT_EQ(std::count(system.events.begin(), system.events.end(), "GetEnvironmentVariableW PATH"), 2);
@@ -449,11 +439,10 @@ TEST(ResolveProgram, LongPathIsReadThroughTheBufferRule) {
 
 TEST(ResolveProgram, CandidateThatCannotBeMadeFullFailsTheSearch) {
     FakeSystem system;
-    FakeReportApi report;
     system.own_path = u"rel;E:\\p3";
     system.files = {u"E:\\p3\\game.exe"};
     system.full_path_errors[u"rel\\game.exe"] = 206;
-    const SystemResult<std::u16string> result = resolve_program(native(u"game"), std::nullopt, system, system, report);
+    const SystemResult<std::u16string> result = resolve_program(native(u"game"), std::nullopt, system, system);
     ASSERT_FALSE(result.has_value());
     EXPECT_EQ(result.error(), SystemError::os_code(206));
 }

@@ -63,7 +63,7 @@ void block_from_the_real_environment() {
     FreeEnvironmentStringsW(own);
 
     const ostrand::Platform platform = ostrand::system_platform();
-    ostrand::SystemEnvNameComparer comparer(platform.env, platform.report);
+    ostrand::SystemEnvNameComparer comparer(platform.env);
     ostrand::OverrideSet overrides(comparer);
     using ostrand::NativeString;
     ostrand::set_env_override(overrides, NativeString::from_text("DXVK_STATE_CACHE"), NativeString::from_text("1"));
@@ -72,7 +72,7 @@ void block_from_the_real_environment() {
     ostrand::set_env_override(overrides, NativeString::from_text("DXVK_ASYNC"), NativeString::from_text("1"));
     std::u16string block;
     try {
-        auto built = ostrand::build_environment_block(platform.env, platform.report, overrides);
+        auto built = ostrand::build_environment_block(platform.env, overrides);
         check(built.has_value() && built->has_value(), "a block is built");
         block = **built;
     } catch (const ostrand::FatalFailure&) {

@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "platform.hpp"
+#include "report/report_api.hpp"
 #include "win/kernel32/windows.hpp"
 
 namespace ostrand {
@@ -151,7 +152,7 @@ Kernel32& kernel32() {
 
 Platform system_platform() {
     Kernel32& k = kernel32();
-    return Platform{k, k, k, k, k};
+    return Platform{k, k, k, k};
 }
 
 ReportApi& process_report_api() { return kernel32(); }
