@@ -110,15 +110,6 @@ SystemResult<ChildProcess> start_process(const StartParameters& parameters, Proc
 
 }  // namespace
 
-SpawnRequest spawn_request(const LaunchPlan& plan) {
-    SpawnRequest request{plan.program_path, {}, plan.environment_overrides};
-    request.arguments.reserve(plan.arguments.size());
-    for (const std::string& argument : plan.arguments) {
-        request.arguments.push_back(NativeString::from_text(argument));
-    }
-    return request;
-}
-
 std::mutex& process_start_lock() {
     static std::mutex lock;
     return lock;

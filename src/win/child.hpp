@@ -8,9 +8,9 @@
 #include <utility>
 #include <vector>
 
-#include "plan.hpp"
 #include "report/system_error.hpp"
 #include "win/env_api.hpp"
+#include "win/environment.hpp"
 #include "win/strings/native_string.hpp"
 #include "win/process_api.hpp"
 #include "win/self_api.hpp"
@@ -20,15 +20,13 @@ namespace ostrand {
 
 inline constexpr std::string_view batch_file_refused_message = "batch files are not supported";
 
-// What a start takes from the launch plan.
+// What a start is given: the program, its arguments and the environment overrides.
 struct SpawnRequest {
     NativeString program_path;
     std::vector<NativeString> arguments;
     // Set on top of the launcher's own environment, in this order.
     std::vector<EnvOverride> environment_overrides;
 };
-
-SpawnRequest spawn_request(const LaunchPlan& plan);
 
 // The interfaces a start reaches the system through; each must outlive the call.
 struct SpawnSystem {

@@ -14,6 +14,12 @@
 
 namespace ostrand {
 
+// A variable set on top of the launcher's own environment for the child.
+struct EnvOverride {
+    NativeString name;
+    NativeString value;
+};
+
 // Orders environment names the way Windows does: case ignored, one UTF-16 unit at a time, then by
 // length. Names that compare equivalent are the same variable.
 class EnvNameComparer {
