@@ -2,7 +2,6 @@
 #include "plan.hpp"
 
 #include <algorithm>
-#include <array>
 #include <iterator>
 
 #include "win/child.hpp"
@@ -29,7 +28,7 @@ bool asks_for_full_screen(std::string_view argument) { return argument == "-full
 
 // "-game" is followed by the game directory given to build_launch_plan. "-refresh 0" is one argument;
 // the command-line encoder quotes it for the space inside.
-constexpr std::array<std::string_view, 17> fixed_arguments = {
+constexpr std::string_view fixed_arguments[] = {
     "-w",          "1280",      "-h",       "720",         "-novid",   "-condebug",
     "-conclearlog", "-high",    "-refresh 0", "-noasserts", "-hushasserts", "-dxlevel",
     "98",          "-vulkan",   "-gamepadui", "-steam",     "-game",
@@ -52,7 +51,7 @@ LaunchPlan build_launch_plan(const NativeString& executable_path, const std::vec
     const bool full_screen = std::any_of(plan.arguments.begin(), plan.arguments.end(),
                                          [](const std::string& argument) { return asks_for_full_screen(argument); });
 
-    plan.arguments.insert(plan.arguments.end(), fixed_arguments.begin(), fixed_arguments.end());
+    plan.arguments.insert(plan.arguments.end(), std::begin(fixed_arguments), std::end(fixed_arguments));
     plan.arguments.emplace_back(game_directory);
     if (!full_screen) {
         plan.arguments.emplace_back("-windowed");

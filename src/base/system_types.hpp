@@ -1,4 +1,6 @@
-// Portable: the few Windows value types that the system interfaces pass, without <windows.h>.
+// Portable: the few Windows value types and constants that several layers pass, without <windows.h>.
+// Every constant here, and in the system interface headers, copies a Windows macro; the kernel32
+// layer holds each against its macro.
 #pragma once
 
 #include <cstdint>
@@ -17,6 +19,9 @@ inline constexpr std::uint32_t std_error_handle = static_cast<std::uint32_t>(-12
 
 inline constexpr std::uint32_t error_invalid_handle = 6;
 inline constexpr std::uint32_t error_insufficient_buffer = 122;
+
+// CP_UTF8.
+inline constexpr std::uint32_t utf8_code_page = 65001;
 
 // The code that the fail-fast service is given for every end of the launcher through it.
 inline constexpr std::uint32_t fast_fail_fatal_app_exit = 7;

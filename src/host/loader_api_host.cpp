@@ -10,9 +10,6 @@
 namespace ostrand {
 namespace {
 
-constexpr std::uint32_t error_mod_not_found = 126;
-constexpr std::uint32_t error_proc_not_found = 127;
-
 struct HostLoaderApi final : LoaderApi {
     bool set_thread_error_mode(std::uint32_t mode, std::uint32_t* previous) override {
         if (previous != nullptr) {

@@ -10,6 +10,11 @@
 
 namespace ostrand {
 
+inline constexpr std::uint32_t format_message_from_system = 0x1000;
+inline constexpr std::uint32_t format_message_ignore_inserts = 0x200;
+inline constexpr std::uint32_t format_message_from_hmodule = 0x800;
+inline constexpr std::uint32_t facility_nt_bit = 0x10000000;
+
 struct ReportApi : virtual LastErrorApi, virtual StdHandleApi {
     virtual bool get_console_mode(Handle console) = 0;
     virtual std::uint32_t get_console_output_cp() = 0;

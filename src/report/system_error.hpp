@@ -12,7 +12,7 @@ namespace ostrand {
 
 struct ReportApi;
 
-// Printed exactly as the enumerators are spelled; keep the order.
+// Printed exactly as the enumerators are spelled; keep the order, and Uncategorized last.
 enum class SystemErrorKind : std::uint8_t {
     NotFound,
     PermissionDenied,
@@ -58,7 +58,7 @@ enum class SystemErrorKind : std::uint8_t {
     Uncategorized,
 };
 
-inline constexpr int system_error_kind_count = 42;
+inline constexpr int system_error_kind_count = static_cast<int>(SystemErrorKind::Uncategorized) + 1;
 
 std::string_view kind_name(SystemErrorKind kind);
 SystemErrorKind kind_from_code(std::int32_t code);

@@ -41,11 +41,11 @@ std::weak_ordering compare_env_names(EnvApi& env, std::u16string_view a, std::u1
     const int result =
         env.compare_string_ordinal(unit_pointer(a), unit_count(a), unit_pointer(b), unit_count(b), true);
     switch (result) {
-        case 1:
+        case cstr_less_than:
             return std::weak_ordering::less;
-        case 2:
+        case cstr_equal:
             return std::weak_ordering::equivalent;
-        case 3:
+        case cstr_greater_than:
             return std::weak_ordering::greater;
         default:
             break;

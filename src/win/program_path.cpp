@@ -15,8 +15,6 @@ constexpr std::u16string_view verbatim_unc_marker = u"\\\\?\\UNC\\";
 constexpr std::u16string_view device_marker = u"\\\\.\\";
 constexpr std::u16string_view object_marker = u"\\??\\";
 
-// MAX_PATH, counting the terminator.
-constexpr std::size_t max_path = 260;
 // CreateDirectoryW keeps 12 units of MAX_PATH free for an 8.3 name: from 248 units on, a path may
 // already be too long for one of the calls that take it without the \\?\ prefix.
 constexpr std::size_t prefix_needed_from = 248;

@@ -17,7 +17,7 @@ TEST(SystemErrorKind, NamesInOrder) {
     EXPECT_EQ(kind_name(K::StaleNetworkFileHandle), "StaleNetworkFileHandle");
     EXPECT_EQ(kind_name(K::InvalidInput), "InvalidInput");
     EXPECT_EQ(kind_name(K::Uncategorized), "Uncategorized");
-    EXPECT_EQ(static_cast<int>(K::Uncategorized) + 1, system_error_kind_count);
+    EXPECT_EQ(system_error_kind_count, 42);
     EXPECT_EQ(static_cast<int>(K::InvalidInput), 20);
     EXPECT_EQ(static_cast<int>(K::OutOfMemory), 38);
 }
