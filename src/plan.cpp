@@ -6,23 +6,13 @@
 
 #include "win/child.hpp"
 #include "win/path.hpp"
+#include "win/strings/ascii.hpp"
 
 namespace ostrand {
 
 namespace {
 
-// Byte-wise, so that only 'A' to 'Z' fold and every byte of a non-ASCII character stays as it is.
-std::string ascii_lower(std::string_view text) {
-    std::string lowered(text);
-    for (char& c : lowered) {
-        if (c >= 'A' && c <= 'Z') {
-            c = static_cast<char>(c - 'A' + 'a');
-        }
-    }
-    return lowered;
-}
-
-bool is_d3d9_switch(std::string_view argument) { return ascii_lower(argument) == "-d3d9"; }
+bool is_d3d9_switch(std::string_view argument) { return equals_ascii_ignoring_case(argument, "-d3d9"); }
 
 bool asks_for_full_screen(std::string_view argument) { return argument == "-full" || argument == "-fullscreen"; }
 

@@ -9,7 +9,9 @@
 
 #include "win/command_line_encode.hpp"
 #include "win/environment.hpp"
+#include "win/path.hpp"
 #include "win/program_path.hpp"
+#include "win/strings/ascii.hpp"
 
 namespace ostrand {
 namespace {
@@ -24,7 +26,7 @@ SystemResult<bool> is_batch_file(const std::u16string& application_name, Process
     };
     // A \\?\ or \??\ name reaches the system unchanged; any other is read the way CreateProcessW will
     // read it, after trailing dots and spaces are dropped ("x.bat." is a batch file).
-    if (begins_with_verbatim_or_object(name)) {
+    if (begins_with_literal_or_object(name)) {
         return batch_extension(name);
     }
     SystemResult<std::u16string> full = full_path_name(application_name, process);

@@ -31,10 +31,6 @@ struct EnvironmentStringsTraits {
 };
 using SystemEnvironmentBlock = UniqueHandle<EnvironmentStringsTraits>;
 
-bool holds_nul(std::u16string_view units) {
-    return units.find(u'\0') != std::u16string_view::npos;
-}
-
 }  // namespace
 
 std::weak_ordering compare_env_names(EnvApi& env, std::u16string_view a, std::u16string_view b) {

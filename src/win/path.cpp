@@ -10,10 +10,6 @@ namespace ostrand {
 
 namespace {
 
-constexpr std::string_view literal_marker = "\\\\?\\";
-
-bool is_separator(char c) { return c == '\\' || c == '/'; }
-
 // Inside the body of a \\?\ path Windows hands the rest to the object manager untouched, where only
 // the backslash separates.
 bool is_body_separator(char c, bool literal) { return c == '\\' || (!literal && c == '/'); }

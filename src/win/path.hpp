@@ -1,7 +1,9 @@
 // Portable: Windows path rules (drive letters, roots, shares, the \\?\ and \\.\ forms) over the bytes
-// of a NativeString. Nothing here touches the file system or makes a path absolute.
+// of a NativeString, and the names of those forms for UTF-16 paths too. Nothing here touches the file
+// system or makes a path absolute.
 #pragma once
 
+#include <algorithm>
 #include <cstddef>
 #include <optional>
 #include <string_view>
@@ -9,6 +11,30 @@
 #include "win/strings/native_string.hpp"
 
 namespace ostrand {
+
+// The literal form: the system hands what follows to the object manager without rewriting it.
+inline constexpr std::string_view literal_marker = R"(\\?\)";
+inline constexpr std::string_view literal_unc_marker = R"(\\?\UNC\)";
+inline constexpr std::string_view device_marker = R"(\\.\)";
+// The object manager's own namespace, which the system also takes as it stands.
+inline constexpr std::string_view object_marker = R"(\??\)";
+
+template <typename Unit>
+constexpr bool is_separator(Unit unit) {
+    return unit == Unit('\\') || unit == Unit('/');
+}
+
+// Whether `path`, bytes or UTF-16 units, begins with the ASCII text `marker`.
+template <typename Unit>
+constexpr bool begins_with(std::basic_string_view<Unit> path, std::string_view marker) {
+    return path.size() >= marker.size() &&
+           std::equal(marker.begin(), marker.end(), path.begin(), [](char m, Unit unit) { return Unit(m) == unit; });
+}
+
+// A path in the literal form or the object manager's: the system takes it without any rewriting.
+inline bool begins_with_literal_or_object(std::u16string_view path) {
+    return begins_with(path, literal_marker) || begins_with(path, object_marker);
+}
 
 // Tried in this order; the first that matches wins.
 enum class PathPrefix {

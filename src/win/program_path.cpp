@@ -6,22 +6,19 @@
 #include "win/buffer_rule.hpp"
 #include "win/command_line.hpp"
 #include "win/path.hpp"
+#include "win/strings/ascii.hpp"
 
 namespace ostrand {
 namespace {
-
-constexpr std::u16string_view verbatim_marker = u"\\\\?\\";
-constexpr std::u16string_view verbatim_unc_marker = u"\\\\?\\UNC\\";
-constexpr std::u16string_view device_marker = u"\\\\.\\";
-constexpr std::u16string_view object_marker = u"\\??\\";
 
 // CreateDirectoryW keeps 12 units of MAX_PATH free for an 8.3 name: from 248 units on, a path may
 // already be too long for one of the calls that take it without the \\?\ prefix.
 constexpr std::size_t prefix_needed_from = 248;
 
-bool is_separator(char16_t unit) { return unit == u'\\' || unit == u'/'; }
-
-char16_t ascii_lower(char16_t unit) { return unit >= u'A' && unit <= u'Z' ? unit + (u'a' - u'A') : unit; }
+// A unit, ":" and a backslash: the start of a full drive path.
+bool begins_with_drive_root(std::u16string_view units) {
+    return units.size() >= 3 && units[1] == u':' && units[2] == u'\\';
+}
 
 // A letter-like unit, ":", then the end or a separator: "C:" and "C:\x" but not "C:x".
 bool begins_with_drive(std::u16string_view units) {
@@ -33,33 +30,37 @@ bool begins_with_two_separators(std::u16string_view units) {
     return units.size() >= 2 && is_separator(units[0]) && is_separator(units[1]);
 }
 
-// The \\?\ form of a full path, whose length the system then no longer limits.
-std::u16string with_verbatim_prefix(std::u16string full) {
+// `marker`, then `rest`.
+std::u16string marked(std::string_view marker, std::u16string_view rest) {
+    std::u16string out(marker.begin(), marker.end());
+    out.append(rest);
+    return out;
+}
+
+// The literal form of a full path, whose length the system then no longer limits.
+std::u16string with_literal_prefix(std::u16string full) {
     const std::u16string_view units = full;
-    if (units.size() >= 3 && units[1] == u':' && units[2] == u'\\') {
-        return std::u16string(verbatim_marker) + full;
+    if (begins_with_drive_root(units)) {
+        return marked(literal_marker, units);
     }
-    if (units.starts_with(device_marker)) {
-        return std::u16string(verbatim_marker) + full.substr(device_marker.size());
+    if (begins_with(units, device_marker)) {
+        return marked(literal_marker, units.substr(device_marker.size()));
     }
-    if (begins_with_verbatim_or_object(units)) {
-        return full;
-    }
-    if (units.starts_with(u"\\\\")) {
-        return std::u16string(verbatim_unc_marker) + full.substr(2);
+    if (!begins_with_literal_or_object(units) && begins_with(units, R"(\\)")) {
+        return marked(literal_unc_marker, units.substr(2));
     }
     return full;
 }
 
-// `verbatim` is a \\?\ path and `plain` its form without the prefix. The plain form is taken when
+// `literal` is a \\?\ path and `plain` its form without the prefix. The plain form is taken when
 // Windows' own reading of it (GetFullPathNameW) leaves it unchanged, that is when it holds nothing
 // that the plain form would rewrite: no "." or ".." piece, no trailing dot or space, no slash.
-SystemResult<std::u16string> plain_when_same(std::u16string verbatim, std::u16string plain, ProcessApi& process) {
+SystemResult<std::u16string> plain_when_same(std::u16string literal, std::u16string plain, ProcessApi& process) {
     SystemResult<std::u16string> full = full_path_name(plain, process);
     if (!full) {
         return full;
     }
-    return *full == plain ? std::move(plain) : std::move(verbatim);
+    return *full == plain ? std::move(plain) : std::move(literal);
 }
 
 bool file_exists(ProcessApi& process, const std::u16string& system_path) {
@@ -184,23 +185,6 @@ std::vector<NativeString> split_path_list(const NativeString& list) {
     return entries;
 }
 
-bool begins_with_verbatim_or_object(std::u16string_view path) {
-    return path.starts_with(verbatim_marker) || path.starts_with(object_marker);
-}
-
-bool ends_with_ascii_ignoring_case(std::u16string_view text, std::u16string_view lower_suffix) {
-    if (text.size() < lower_suffix.size()) {
-        return false;
-    }
-    const std::u16string_view tail = text.substr(text.size() - lower_suffix.size());
-    for (std::size_t i = 0; i < tail.size(); ++i) {
-        if (ascii_lower(tail[i]) != lower_suffix[i]) {
-            return false;
-        }
-    }
-    return true;
-}
-
 SystemResult<std::u16string> full_path_name(const std::u16string& path, ProcessApi& process) {
     return read_filled_buffer(process, [&](char16_t* buffer, std::uint32_t size) {
         return process.get_full_path_name_w(path.c_str(), size, buffer);
@@ -209,7 +193,7 @@ SystemResult<std::u16string> full_path_name(const std::u16string& path, ProcessA
 
 SystemResult<std::u16string> to_system_path(const NativeString& path, ProcessApi& process) {
     std::u16string units = native_to_utf16(path);
-    if (units.find(u'\0') != std::u16string::npos) {
+    if (holds_nul(units)) {
         return invalid_input(winapi_nul_message);
     }
     const std::size_t length = units.size() + 1;
@@ -218,15 +202,15 @@ SystemResult<std::u16string> to_system_path(const NativeString& path, ProcessApi
         return units;
     }
     const std::u16string_view view = units;
-    if (view.starts_with(verbatim_marker) && view.size() >= 7 && view[5] == u':' && view[6] == u'\\') {
-        std::u16string plain = units.substr(verbatim_marker.size());
+    if (begins_with(view, literal_marker) && begins_with_drive_root(view.substr(literal_marker.size()))) {
+        std::u16string plain = units.substr(literal_marker.size());
         return plain_when_same(std::move(units), std::move(plain), process);
     }
-    if (view.starts_with(verbatim_unc_marker)) {
-        std::u16string plain = u"\\\\" + units.substr(verbatim_unc_marker.size());
+    if (begins_with(view, literal_unc_marker)) {
+        std::u16string plain = u"\\\\" + units.substr(literal_unc_marker.size());
         return plain_when_same(std::move(units), std::move(plain), process);
     }
-    if (begins_with_verbatim_or_object(view) || view.empty()) {
+    if (begins_with_literal_or_object(view) || view.empty()) {
         return units;
     }
     if (length < prefix_needed_from && (begins_with_drive(view) || begins_with_two_separators(view))) {
@@ -238,7 +222,7 @@ SystemResult<std::u16string> to_system_path(const NativeString& path, ProcessApi
     }
     // The full path has no terminator: 247 units here are 248 with it.
     if (full->size() + 1 >= prefix_needed_from) {
-        return with_verbatim_prefix(std::move(*full));
+        return with_literal_prefix(std::move(*full));
     }
     return full;
 }
@@ -249,7 +233,7 @@ SystemResult<std::u16string> resolve_program(const NativeString& program_path,
     const std::u16string units = native_to_utf16(program_path);
     const std::u16string_view view = units;
     // Past \\?\ the object manager reads the rest, and there a slash is part of the name.
-    const bool slash_separates = !view.starts_with(verbatim_marker);
+    const bool slash_separates = !begins_with(view, literal_marker);
     if (view.empty() || view.back() == u'\\' || (slash_separates && view.back() == u'/')) {
         return invalid_input(no_file_name_message);
     }
@@ -266,7 +250,7 @@ SystemResult<std::u16string> resolve_program(const NativeString& program_path,
         }
         return to_system_path(program_path, process);
     }
-    if (view.find(u'\0') != std::u16string_view::npos) {
+    if (holds_nul(view)) {
         return invalid_input(nul_in_data_message);
     }
     return search_program(program_path, search_path, process, self);

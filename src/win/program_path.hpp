@@ -23,12 +23,6 @@ inline constexpr std::string_view program_not_found_message = "program not found
 // dropped, and empty entries are left out.
 std::vector<NativeString> split_path_list(const NativeString& list);
 
-// True for a path in the \\?\ or \??\ form, which the system takes without any rewriting.
-bool begins_with_verbatim_or_object(std::u16string_view path);
-
-// True when the last units of `text` are `lower_suffix`, ASCII letters compared in any case.
-bool ends_with_ascii_ignoring_case(std::u16string_view text, std::u16string_view lower_suffix);
-
 // GetFullPathNameW of a path, through the buffer rule.
 SystemResult<std::u16string> full_path_name(const std::u16string& path, ProcessApi& process);
 
