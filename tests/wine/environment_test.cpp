@@ -39,8 +39,7 @@ void comparison_matches_the_system() {
             const int portable = sign(ostrand::compare_env_names_portable(a, b));
             if (system - 2 != portable && ++mismatches <= 10) {
                 std::printf("  \"%s\" vs \"%s\": system %d, portable %d\n",
-                            harness::narrow(std::wstring(a.begin(), a.end())).c_str(),
-                            harness::narrow(std::wstring(b.begin(), b.end())).c_str(), system - 2, portable);
+                            harness::show(a).c_str(), harness::show(b).c_str(), system - 2, portable);
             }
         }
     }

@@ -41,7 +41,7 @@ void version_block() {
         const bool found = VerQueryValueW(block.data(), text.query, &value, &length) != 0;
         const std::wstring got = found ? std::wstring(static_cast<const wchar_t*>(value)) : L"(none)";
         check(got == text.expected,
-              harness::narrow(text.query) + ": \"" + harness::narrow(got) + "\", want \"" + harness::narrow(text.expected) + "\"");
+              harness::show(text.query) + ": \"" + harness::show(got) + "\", want \"" + harness::show(text.expected) + "\"");
     }
     // Only the one string table: a query in the US English code-page table finds nothing.
     void* value = nullptr;

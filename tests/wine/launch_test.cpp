@@ -204,9 +204,9 @@ void missing_game() {
     while (n > 0 && (message[n - 1] == L'\r' || message[n - 1] == L'\n' || message[n - 1] == L' ')) {
         --n;
     }
-    const std::string text = harness::narrow(std::wstring_view(message, n));
+    const std::string text = harness::show(std::wstring_view(message, n));
     check(run.exit_code == 101, "no hl2.exe: exit 101, got " + std::to_string(run.exit_code));
-    check(harness::is_report(run.std_error, "src/driver.cpp",
+    check(harness::is_report(run.std_error,
                              "Failed to launch Half-Life 2: Os { code: 2, kind: NotFound, message: \"" + text + "\" }\n"),
           "no hl2.exe: report, got \"" + harness::printable(run.std_error) + "\"");
 

@@ -14,7 +14,7 @@ int wmain() {
         const auto run = harness::run(launcher, line);
         check(run.started, "launcher started");
         check(run.exit_code == 101, "non-Unicode argument: exit 101, got " + std::to_string(run.exit_code));
-        check(harness::is_report(run.std_error, "src/win/command_line.cpp",
+        check(harness::is_report(run.std_error,
                                  "a command-line argument is not valid Unicode: \"a\\u{d800}b\"\n"),
               "non-Unicode argument: report, got \"" + harness::printable(run.std_error) + "\"");
     }
@@ -25,12 +25,9 @@ int wmain() {
         line += L"\"";
         const auto run = harness::run(launcher, line);
         check(run.exit_code == 101, "non-Unicode program name: exit 101");
-        std::string escaped;
-        for (char c : harness::narrow(launcher)) {
-            escaped += c == '\\' ? std::string("\\\\") : std::string(1, c);
-        }
-        check(harness::is_report(run.std_error, "src/win/command_line.cpp",
-                                 "a command-line argument is not valid Unicode: \"" + escaped + "\\u{dc00}\"\n"),
+        check(harness::is_report(run.std_error,
+                                 "a command-line argument is not valid Unicode: \"" + harness::escaped(launcher) +
+                                     "\\u{dc00}\"\n"),
               "non-Unicode program name: report, got \"" + harness::printable(run.std_error) + "\"");
     }
     {
