@@ -11,7 +11,6 @@
 #include <vector>
 
 #include "fake_process_system.hpp"
-#include "fake_report_api.hpp"
 #include "plan.hpp"
 #include "win/program_path.hpp"
 
@@ -20,7 +19,7 @@ namespace {
 
 using testing::FakeSystem;
 using testing::handle_value;
-using testing::narrow;
+using testing::show;
 using testing::start_lock_held;
 
 NativeString text(std::string_view bytes) { return NativeString::from_text(bytes); }
@@ -108,8 +107,8 @@ TEST(SpawnChild, PassesTheFixedCreationParameters) {
     ASSERT_TRUE(start.system.create.has_value());
     const FakeSystem::CreateCall& call = *start.system.create;
 
-    EXPECT_EQ(narrow(call.application_name), "C:\\Games\\Demo\\hl2.exe");
-    EXPECT_EQ(narrow(call.command_line), "\"C:\\Games\\Demo\\hl2.exe\" -novid \"-refresh 0\"");
+    EXPECT_EQ(show(call.application_name), "C:\\Games\\Demo\\hl2.exe");
+    EXPECT_EQ(show(call.command_line), "\"C:\\Games\\Demo\\hl2.exe\" -novid \"-refresh 0\"");
     EXPECT_TRUE(call.inherit_handles);
     EXPECT_EQ(call.creation_flags, 0x400u);
     EXPECT_TRUE(call.current_directory_null);
@@ -125,7 +124,7 @@ TEST(SpawnChild, GameCommandLineForTheDemoDirectory) {
     Start start;
     SystemResult<ChildProcess> child = start.run(spawn_request(plan));
     ASSERT_TRUE(child.has_value()) << ::testing::PrintToString(child.error());
-    EXPECT_EQ(narrow(start.system.create->command_line),
+    EXPECT_EQ(show(start.system.create->command_line),
               "\"C:\\Games\\Demo\\hl2.exe\" -w 1280 -h 720 -novid -condebug -conclearlog -high \"-refresh 0\" "
               "-noasserts -hushasserts -dxlevel 98 -vulkan -gamepadui -steam -game zorv -windowed");
 }
@@ -212,9 +211,9 @@ TEST(SpawnChild, ApplicationNameAndCommandLineForm) {
         request.arguments = {text("-novid")};
         SystemResult<ChildProcess> child = start.run(request);
         ASSERT_TRUE(child.has_value()) << ::testing::PrintToString(child.error());
-        EXPECT_EQ(narrow(start.system.create->application_name), narrow(row.application_name));
+        EXPECT_EQ(show(start.system.create->application_name), show(row.application_name));
         // The child always sees the program path as the plan holds it.
-        EXPECT_EQ(narrow(start.system.create->command_line), "\"" + narrow(row.program) + "\" -novid");
+        EXPECT_EQ(show(start.system.create->command_line), "\"" + show(row.program) + "\" -novid");
     }
 }
 
@@ -237,9 +236,9 @@ TEST(SpawnChild, OverriddenPathIsSearchedFirst) {
         request.environment_overrides = row.overrides;
         SystemResult<ChildProcess> child = start.run(request);
         ASSERT_TRUE(child.has_value()) << ::testing::PrintToString(child.error());
-        EXPECT_EQ(narrow(start.system.create->application_name), row.first_looked_at);
+        EXPECT_EQ(show(start.system.create->application_name), row.first_looked_at);
         EXPECT_TRUE(start.called("GetFileAttributesW " + row.first_looked_at));
-        EXPECT_EQ(narrow(start.system.create->command_line), "\"game\" -novid \"-refresh 0\"");
+        EXPECT_EQ(show(start.system.create->command_line), "\"game\" -novid \"-refresh 0\"");
     }
 }
 
@@ -319,7 +318,7 @@ TEST(SpawnChild, BatchTestLooksAtTheFullPathOnlyForPlainNames) {
         request.program_path = native(row.program);
         SystemResult<ChildProcess> child = start.run(request);
         ASSERT_TRUE(child.has_value()) << ::testing::PrintToString(child.error());
-        EXPECT_EQ(start.called("GetFullPathNameW " + narrow(row.program)), row.full_path_asked);
+        EXPECT_EQ(start.called("GetFullPathNameW " + show(row.program)), row.full_path_asked);
     }
 }
 

@@ -4,39 +4,23 @@
 
 #include <optional>
 
+#include "fake_loader.hpp"
 #include "fake_process_system.hpp"
-#include "fake_report_api.hpp"
 #include "report/fatal.hpp"
 
 namespace ostrand {
 namespace {
 
+using testing::FakeLoader;
 using testing::FakeSystem;
-
-// A machine without a Vulkan runtime: the probe's load fails, which only makes its answer false.
-struct NoVulkan final : LoaderApi {
-    std::vector<std::string>* events;
-    explicit NoVulkan(std::vector<std::string>& log) : events(&log) {}
-    bool set_thread_error_mode(std::uint32_t, std::uint32_t* previous) override {
-        if (previous != nullptr) {
-            *previous = 0;
-        }
-        return true;
-    }
-    Module load_library_ex_w(const char16_t*, Handle, std::uint32_t) override {
-        events->push_back("LoadLibraryExW");
-        return nullptr;
-    }
-    ProcAddress get_proc_address(Module, const char*) override { return nullptr; }
-    bool free_library(Module) override { return true; }
-    void set_last_error(std::uint32_t) override {}
-    std::uint32_t get_last_error() override { return 126; }
-};
 
 struct LaunchRun {
     FakeSystem system;
-    NoVulkan loader{system.events};
+    // A machine without a Vulkan runtime: the probe's load fails, which only makes its answer false.
+    FakeLoader loader{system.events};
     std::optional<FatalFailure> failure;
+
+    LaunchRun() { loader.load_fails = true; }
 
     void launch_zorv() {
         try {

@@ -2,8 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include "unit_text.hpp"
-
 #include <algorithm>
 #include <cstdint>
 #include <cstdio>
@@ -13,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "fake_report_api.hpp"
+#include "fake_process_system.hpp"
 #include "report/fatal.hpp"
 #include "win/strings/upper_table.hpp"
 
@@ -27,60 +25,11 @@ void expect_fatal_with_short_form(const FatalFailure& failure, std::string_view 
     EXPECT_EQ(failure.form, ErrorForm::Short);
 }
 
-// The system's environment and name comparison, with every call logged in order. The block handed out
-// lives on the heap and is deleted when it is freed, so a read after the free is caught by ASan.
-class RecordingEnvApi final : public EnvApi {
-public:
-    std::vector<std::u16string> strings;
-    bool environment_fails = false;
-    std::optional<int> compare_result;  // returned instead of comparing, when set
-    std::uint32_t last_error = 0;
-    std::vector<std::string> events;
-    std::vector<std::pair<std::u16string, std::u16string>> compared;
-    int frees = 0;
-
-    ~RecordingEnvApi() override { delete[] handed_out_; }
-
-    char16_t* get_environment_strings_w() override {
-        events.push_back("GetEnvironmentStringsW");
-        if (environment_fails) {
-            return nullptr;
-        }
-        handed_out_ = testing::new_environment_block(strings);
-        return handed_out_;
-    }
-    bool free_environment_strings_w(char16_t* block) override {
-        events.push_back("FreeEnvironmentStringsW");
-        EXPECT_EQ(block, handed_out_);
-        delete[] handed_out_;
-        handed_out_ = nullptr;
-        ++frees;
-        return true;
-    }
-    int compare_string_ordinal(const char16_t* a, int a_count, const char16_t* b, int b_count,
-                               bool ignore_case) override {
-        const std::u16string left(a, static_cast<std::size_t>(a_count));
-        const std::u16string right(b, static_cast<std::size_t>(b_count));
-        events.push_back("CompareStringOrdinal");
-        compared.emplace_back(left, right);
-        EXPECT_TRUE(ignore_case);
-        if (compare_result) {
-            return *compare_result;
-        }
-        const std::weak_ordering order = compare_env_names_portable(left, right);
-        return order < 0 ? 1 : order == 0 ? 2 : 3;
-    }
-    std::uint32_t get_last_error() override { return last_error; }
-    void set_last_error(std::uint32_t code) override { last_error = code; }
-
-private:
-    char16_t* handed_out_ = nullptr;
-};
-
 NativeString native(std::u16string_view units) {
     return native_from_utf16(units);
 }
 
+using testing::FakeSystem;
 using testing::show;
 
 std::vector<std::string> entry_list(const EnvironmentMap& environment) {
@@ -246,7 +195,7 @@ TEST(CompareEnvNames, PortableTableOrdersByUpperCaseUnitsThenLength) {
 }
 
 TEST(CompareEnvNames, SystemComparerPassesUnitCountsWithCaseIgnored) {
-    RecordingEnvApi env;
+    FakeSystem env;
     const SystemEnvNameComparer system(env);
     const std::u16string left = u"dxvk_async-and-more";
     EXPECT_TRUE(system.compare(std::u16string_view(left).substr(0, 10), u"DXVK_ASYNC") == 0);
@@ -270,7 +219,7 @@ TEST(CompareEnvNames, SystemComparerReadsTheThreeResults) {
     };
     for (const SystemResultRow& row : rows) {
         SCOPED_TRACE(row.returned);
-        RecordingEnvApi env;
+        FakeSystem env;
         env.compare_result = row.returned;
         EXPECT_TRUE(SystemEnvNameComparer(env).compare(u"A", u"B") == row.order);
     }
@@ -279,7 +228,7 @@ TEST(CompareEnvNames, SystemComparerReadsTheThreeResults) {
 TEST(CompareEnvNames, SystemComparerFailureIsFatalWithTheSystemMessage) {
     for (const int returned : {0, 4, -1}) {
         SCOPED_TRACE(returned);
-        RecordingEnvApi env;
+        FakeSystem env;
         env.compare_result = returned;
         env.last_error = 87;
         expect_fatal_with_short_form(
@@ -357,8 +306,8 @@ const std::vector<std::u16string> worked_example_environment = {
 };
 
 TEST(BuildEnvironmentBlock, MergesTheLauncherOverridesIntoTheWorkedExample) {
-    RecordingEnvApi env;
-    env.strings = worked_example_environment;
+    FakeSystem env;
+    env.environment = worked_example_environment;
     OverrideSet overrides(portable);
     add_launcher_overrides(overrides);
     SystemResult<std::optional<std::u16string>> block = build_environment_block(env, overrides);
@@ -369,8 +318,8 @@ TEST(BuildEnvironmentBlock, MergesTheLauncherOverridesIntoTheWorkedExample) {
 }
 
 TEST(BuildEnvironmentBlock, SystemComparerGivesTheSameBlockAndFreesBeforeApplyingOverrides) {
-    RecordingEnvApi env;
-    env.strings = worked_example_environment;
+    FakeSystem env;
+    env.environment = worked_example_environment;
     const SystemEnvNameComparer system(env);
     OverrideSet overrides(system);
     add_launcher_overrides(overrides);
@@ -384,15 +333,11 @@ TEST(BuildEnvironmentBlock, SystemComparerGivesTheSameBlockAndFreesBeforeApplyin
 
     // The system's block is released once, after reading it and before the first comparison that
     // involves a name that only the overrides hold.
-    ASSERT_EQ(env.events.front(), "GetEnvironmentStringsW");
-    ASSERT_EQ(std::count(env.events.begin(), env.events.end(), "FreeEnvironmentStringsW"), 1);
-    const std::size_t free_at = static_cast<std::size_t>(
-        std::find(env.events.begin(), env.events.end(), "FreeEnvironmentStringsW") - env.events.begin());
+    EXPECT_EQ(env.events, (std::vector<std::string>{"GetEnvironmentStringsW", "FreeEnvironmentStringsW"}));
     const auto involves_override_only_name = [](const std::pair<std::u16string, std::u16string>& call) {
         return call.first == u"DXVK_STATE_CACHE" || call.second == u"DXVK_STATE_CACHE";
     };
-    // Every comparison is an event; the free is one more, so the comparisons before it number free_at - 1.
-    const std::size_t compares_before_free = free_at - 1;
+    const std::size_t compares_before_free = env.compared_when_freed;
     ASSERT_LT(compares_before_free, env.compared.size());
     EXPECT_TRUE(std::none_of(env.compared.begin(),
                              env.compared.begin() + static_cast<std::ptrdiff_t>(compares_before_free),
@@ -418,26 +363,26 @@ const MergeRow merge_rows[] = {
     {"name of one =", {u"==x"}, {"==x", "ZZ=1"}},
     {"value may hold =", {u"A=b=c"}, {"A=b=c", "ZZ=1"}},
     {"inherited name in another case takes the override value", {u"zz=0"}, {"zz=1"}},
-    {"unpaired surrogates kept", {std::u16string{0xDC00, u'=', 0xD800}}, {"ZZ=1", "<DC00>=<D800>"}},
+    {"unpaired surrogates kept", {std::u16string{0xDC00, u'=', 0xD800}}, {"ZZ=1", "\\u{dc00}=\\u{d800}"}},
 };
 
 TEST(MergeEnvironment, TakesEveryInheritedVariableByTheMapRules) {
     for (const MergeRow& row : merge_rows) {
         SCOPED_TRACE(row.label);
-        RecordingEnvApi env;
-        env.strings = row.system_strings;
+        FakeSystem env;
+        env.environment = row.system_strings;
         OverrideSet overrides(portable);
         set_env_override(overrides, native(u"ZZ"), native(u"1"));
         const std::optional<EnvironmentMap> merged = merge_environment(env, overrides);
         ASSERT_TRUE(merged.has_value());
         EXPECT_EQ(entry_list(*merged), row.entries);
-        EXPECT_EQ(env.frees, 1);
+        EXPECT_EQ(std::count(env.events.begin(), env.events.end(), "FreeEnvironmentStringsW"), 1);
     }
 }
 
 TEST(MergeEnvironment, EmptyOverrideSetGivesNothingAndCallsNothing) {
-    RecordingEnvApi env;
-    env.strings = worked_example_environment;
+    FakeSystem env;
+    env.environment = worked_example_environment;
     const OverrideSet overrides(portable);
     EXPECT_FALSE(merge_environment(env, overrides).has_value());
     const SystemResult<std::optional<std::u16string>> block = build_environment_block(env, overrides);
@@ -447,19 +392,18 @@ TEST(MergeEnvironment, EmptyOverrideSetGivesNothingAndCallsNothing) {
 }
 
 TEST(MergeEnvironment, NoEnvironmentFromTheSystemIsFatal) {
-    RecordingEnvApi env;
-    env.environment_fails = true;
-    env.last_error = 8;
+    FakeSystem env;
+    env.environment_error = 8;
     OverrideSet overrides(portable);
     add_launcher_overrides(overrides);
     expect_fatal_with_short_form(testing::raised_failure([&] { (void)merge_environment(env, overrides); }),
                                  "failure getting env string from OS", 8);
-    EXPECT_EQ(env.frees, 0);
+    EXPECT_EQ(std::count(env.events.begin(), env.events.end(), "FreeEnvironmentStringsW"), 0);
 }
 
 TEST(MergeEnvironment, ComparisonFailureIsFatalAndStillReleasesTheSystemBlock) {
-    RecordingEnvApi env;
-    env.strings = worked_example_environment;
+    FakeSystem env;
+    env.environment = worked_example_environment;
     const SystemEnvNameComparer system(env);
     OverrideSet overrides(system);
     add_launcher_overrides(overrides);
@@ -467,7 +411,7 @@ TEST(MergeEnvironment, ComparisonFailureIsFatalAndStillReleasesTheSystemBlock) {
     env.last_error = 87;
     expect_fatal_with_short_form(testing::raised_failure([&] { (void)merge_environment(env, overrides); }),
                                  "comparing environment keys failed", 87);
-    EXPECT_EQ(env.frees, 1);
+    EXPECT_EQ(std::count(env.events.begin(), env.events.end(), "FreeEnvironmentStringsW"), 1);
 }
 
 // ---- Writing the block ----
@@ -512,7 +456,7 @@ TEST(WriteEnvironmentBlock, RefusesANulUnitInANameOrValue) {
         EXPECT_EQ(block.error().kind(), SystemErrorKind::InvalidInput);
         EXPECT_EQ(block.error().message(), "nul byte found in provided data");
 
-        RecordingEnvApi env;
+        FakeSystem env;
         const SystemResult<std::optional<std::u16string>> built =
             build_environment_block(env, overrides);
         ASSERT_FALSE(built.has_value());

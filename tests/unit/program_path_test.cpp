@@ -10,13 +10,12 @@
 #include <vector>
 
 #include "fake_process_system.hpp"
-#include "fake_report_api.hpp"
 
 namespace ostrand {
 namespace {
 
 using testing::FakeSystem;
-using testing::narrow;
+using testing::show;
 
 NativeString native(std::u16string_view units) { return native_from_utf16(units); }
 
@@ -107,7 +106,7 @@ void expect_system_paths(const std::vector<SystemPathCase>& cases) {
         system.full_paths = row.full_paths;
         const SystemResult<std::u16string> result = to_system_path(native(row.path), system);
         ASSERT_TRUE(result.has_value()) << ::testing::PrintToString(result.error());
-        EXPECT_EQ(narrow(*result), narrow(row.expected));
+        EXPECT_EQ(show(*result), show(row.expected));
         EXPECT_EQ(full_path_queries(system), row.queries);
     }
 }
@@ -163,13 +162,13 @@ TEST(ToSystemPath, LengthDecidesThePrefix) {
     const std::u16string rooted_full = u"C:" + rooted;
     expect_system_paths({
         {"246 units (247 with terminator): unchanged", at_246, {}, at_246, {}},
-        {"247 units: prefixed", at_247, {}, u"\\\\?\\" + at_247, {narrow(at_247)}},
-        {"259 units: prefixed", at_259, {}, u"\\\\?\\" + at_259, {narrow(at_259)}},
+        {"247 units: prefixed", at_247, {}, u"\\\\?\\" + at_247, {show(at_247)}},
+        {"259 units: prefixed", at_259, {}, u"\\\\?\\" + at_259, {show(at_259)}},
         {"260 units (261 with terminator): unchanged", at_260, {}, at_260, {}},
-        {"share of 247 units", share, {}, u"\\\\?\\UNC\\" + share.substr(2), {narrow(share)}},
-        {"device of 247 units", device, {}, u"\\\\?\\" + device.substr(4), {narrow(device)}},
+        {"share of 247 units", share, {}, u"\\\\?\\UNC\\" + share.substr(2), {show(share)}},
+        {"device of 247 units", device, {}, u"\\\\?\\" + device.substr(4), {show(device)}},
         {"literal drive beyond MAX_PATH: unchanged", literal_long, {}, literal_long, {}},
-        {"rooted, full path prefixed", rooted, {{rooted, rooted_full}}, u"\\\\?\\" + rooted_full, {narrow(rooted)}},
+        {"rooted, full path prefixed", rooted, {{rooted, rooted_full}}, u"\\\\?\\" + rooted_full, {show(rooted)}},
     });
 }
 
@@ -236,7 +235,7 @@ void expect_resolved(const std::vector<ResolveCase>& cases,
         const SystemResult<std::u16string> result =
             resolve_program(native(row.program), search_path, system, system);
         ASSERT_TRUE(result.has_value()) << ::testing::PrintToString(result.error());
-        EXPECT_EQ(narrow(*result), narrow(row.expected));
+        EXPECT_EQ(show(*result), show(row.expected));
         EXPECT_EQ(attribute_queries(system), row.attribute_queries);
     }
 }
@@ -335,7 +334,7 @@ TEST(ResolveProgram, BareNameSearchTakesTheFirstDirectoryThatHasIt) {
             continue;
         }
         const bool none = found == full_search.size();
-        SCOPED_TRACE(none ? std::string("found nowhere") : narrow(full_search[found].candidate));
+        SCOPED_TRACE(none ? std::string("found nowhere") : show(full_search[found].candidate));
         FakeSystem system;
         system.own_path = u"D:\\p1;\"D:\\p;2\";;E:\\p3";
         // Every later candidate exists too: the first one must win.
@@ -357,7 +356,7 @@ TEST(ResolveProgram, BareNameSearchTakesTheFirstDirectoryThatHasIt) {
                       SystemError::kind_and_message(SystemErrorKind::NotFound, program_not_found_message));
         } else {
             ASSERT_TRUE(result.has_value()) << ::testing::PrintToString(result.error());
-            EXPECT_EQ(narrow(*result), narrow(full_search[found].candidate));
+            EXPECT_EQ(show(*result), show(full_search[found].candidate));
         }
     }
 }
@@ -372,13 +371,13 @@ TEST(ResolveProgram, BareNameGetsExeOnlyWithoutAnyDot) {
         {u"game.", u"C:\\Games\\Demo\\game."},
     };
     for (const auto& [name, candidate] : cases) {
-        SCOPED_TRACE(narrow(name));
+        SCOPED_TRACE(show(name));
         FakeSystem system;
         system.files.insert(candidate);
         const SystemResult<std::u16string> result = resolve_program(native(name), std::nullopt, system, system);
         ASSERT_TRUE(result.has_value()) << ::testing::PrintToString(result.error());
-        EXPECT_EQ(narrow(*result), narrow(candidate));
-        EXPECT_EQ(attribute_queries(system), std::vector<std::string>{narrow(candidate)});
+        EXPECT_EQ(show(*result), show(candidate));
+        EXPECT_EQ(attribute_queries(system), std::vector<std::string>{show(candidate)});
     }
 }
 
@@ -413,7 +412,7 @@ TEST(ResolveProgram, DirectoriesThatCannotBeReadAreSkipped) {
         }
         const SystemResult<std::u16string> result = resolve_program(native(row.program), std::nullopt, system, system);
         ASSERT_TRUE(result.has_value()) << ::testing::PrintToString(result.error());
-        EXPECT_EQ(narrow(*result), narrow(row.expected));
+        EXPECT_EQ(show(*result), show(row.expected));
         EXPECT_EQ(attribute_queries(system), row.attribute_queries);
     }
 }
@@ -433,7 +432,7 @@ TEST(ResolveProgram, LongPathIsReadThroughTheBufferRule) {
     system.files = {u"E:\\p3\\game.exe"};
     const SystemResult<std::u16string> result = resolve_program(native(u"game"), std::nullopt, system, system);
     ASSERT_TRUE(result.has_value()) << ::testing::PrintToString(result.error());
-    EXPECT_EQ(narrow(*result), "E:\\p3\\game.exe");
+    EXPECT_EQ(show(*result), "E:\\p3\\game.exe");
     EXPECT_EQ(std::count(system.events.begin(), system.events.end(), "GetEnvironmentVariableW PATH"), 2);
 }
 

@@ -129,13 +129,13 @@ TEST(StderrWriter, FileAndPipeGetTheBytesUnchanged) {
     ASSERT_TRUE(write_stderr_all(api, "abcdefgh\xFF").has_value());
     EXPECT_EQ(api.written, "abcdefgh\xFF");
     EXPECT_EQ(api.write_sizes, (std::vector<std::size_t>{3, 3, 3}));
-    EXPECT_EQ(api.std_handle_requests, 3);  // fetched anew for every write
+    EXPECT_EQ(api.std_handle_requests.size(), 3u);  // fetched anew for every write
 }
 
 TEST(StderrWriter, UtfEightConsoleIsWrittenLikeAFile) {
     FakeReportApi api;
     api.is_console = true;
-    api.console_code_page = 65001;
+    api.console_code_page = utf8_code_page;
     ASSERT_TRUE(write_stderr_all(api, "\xC3\xA9").has_value());
     EXPECT_EQ(api.written, "\xC3\xA9");
     EXPECT_TRUE(api.console_written.empty());
@@ -166,10 +166,10 @@ TEST(StderrWriter, Failures) {
         void (*setup)(FakeReportApi&);
         SystemError error;
     } cases[] = {
-        {"no handle", [](FakeReportApi& a) { a.std_error = nullptr; }, SystemError::os_code(6)},
+        {"no handle", [](FakeReportApi& a) { a.std_error() = nullptr; }, SystemError::os_code(6)},
         {"invalid handle",
          [](FakeReportApi& a) {
-             a.std_error = invalid_handle_value();
+             a.std_error() = invalid_handle_value();
              a.last_error = 1234;
          },
          SystemError::os_code(1234)},
@@ -190,9 +190,9 @@ TEST(StderrWriter, Failures) {
         EXPECT_EQ(result.error(), c.error);
     }
     FakeReportApi api;
-    api.std_error = nullptr;
+    api.std_error() = nullptr;
     EXPECT_TRUE(write_stderr_all(api, "").has_value());  // an empty request touches nothing
-    EXPECT_EQ(api.std_handle_requests, 0);
+    EXPECT_TRUE(api.std_handle_requests.empty());
 }
 
 TEST(Fatal, CarriesTheMessageTheErrorAndThePositionOfTheCheck) {
@@ -249,7 +249,7 @@ TEST(FatalReport, LongReportIsWrittenInPiecesAndWhole) {
 
 TEST(FatalReport, IsDroppedSilentlyWithoutStandardError) {
     FakeReportApi api;
-    api.std_error = nullptr;
+    api.std_error() = nullptr;
     write_fatal_report(api, {"Failed to run Half-Life 2", SystemError::os_code(6), ErrorForm::Detailed, SourceLocation::current()});
     EXPECT_TRUE(api.written.empty());
 }
