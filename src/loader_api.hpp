@@ -7,12 +7,6 @@
 
 namespace ostrand {
 
-inline constexpr std::uint32_t sem_failcriticalerrors = 0x0001;
-inline constexpr std::uint32_t load_library_search_application_dir = 0x00000200;
-inline constexpr std::uint32_t load_library_search_system32 = 0x00000800;
-inline constexpr std::uint32_t error_mod_not_found = 126;
-inline constexpr std::uint32_t error_proc_not_found = 127;
-
 using ProcAddress = void (*)();
 
 struct LoaderApi : virtual LastErrorApi {

@@ -10,11 +10,6 @@
 
 namespace ostrand {
 
-inline constexpr std::uint32_t format_message_from_system = 0x1000;
-inline constexpr std::uint32_t format_message_ignore_inserts = 0x200;
-inline constexpr std::uint32_t format_message_from_hmodule = 0x800;
-inline constexpr std::uint32_t facility_nt_bit = 0x10000000;
-
 struct ReportApi : virtual LastErrorApi, virtual StdHandleApi {
     virtual bool get_console_mode(Handle console) = 0;
     virtual std::uint32_t get_console_output_cp() = 0;
@@ -34,9 +29,9 @@ struct ReportApi : virtual LastErrorApi, virtual StdHandleApi {
 };
 
 // The real platform's operations: kernel32 on Windows; on other hosts a minimal stand-in that writes
-// to file descriptor 2 and aborts. It carries no state. The one way to the report writer: the process
-// entry writes a fatal report through it, and so do the ends that cannot travel up (the global
-// allocation operators, the stubs of missing Vulkan commands, the loader binding's own allocations).
+// to file descriptor 2 and aborts. It carries no state. The one way to the report writer, for the
+// process entry and for the ends that cannot travel up (the global allocation operators, the stubs of
+// missing Vulkan commands, the loader binding's own allocations).
 ReportApi& process_report_api();
 
 }  // namespace ostrand

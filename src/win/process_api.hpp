@@ -1,21 +1,11 @@
 // Portable: the system operations behind starting the game and waiting for it.
 #pragma once
 
-#include <cstddef>
 #include <cstdint>
 
 #include "base/shared_api.hpp"
 
 namespace ostrand {
-
-inline constexpr std::uint32_t startf_usestdhandles = 0x100;
-inline constexpr std::uint32_t create_unicode_environment = 0x400;
-inline constexpr std::uint32_t duplicate_same_access = 2;
-inline constexpr std::uint32_t infinite_timeout = 0xFFFFFFFF;
-inline constexpr std::uint32_t wait_object_0 = 0;
-inline constexpr std::uint32_t invalid_file_attributes = 0xFFFFFFFF;
-// MAX_PATH, counting the terminator.
-inline constexpr std::size_t max_path = 260;
 
 // The members of STARTUPINFOW that a start may set; the kernel32 layer zeroes every other member
 // and sets cb.

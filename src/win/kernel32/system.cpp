@@ -14,9 +14,10 @@ namespace ostrand {
 static_assert(std::is_same_v<Handle, HANDLE> && sizeof(Module) == sizeof(HMODULE));
 static_assert(std_input_handle == STD_INPUT_HANDLE && std_output_handle == STD_OUTPUT_HANDLE &&
               std_error_handle == STD_ERROR_HANDLE);
-static_assert(error_invalid_handle == ERROR_INVALID_HANDLE && error_insufficient_buffer == ERROR_INSUFFICIENT_BUFFER);
-static_assert(fast_fail_fatal_app_exit == FAST_FAIL_FATAL_APP_EXIT && utf8_code_page == CP_UTF8);
-static_assert(format_message_from_system == FORMAT_MESSAGE_FROM_SYSTEM &&
+static_assert(error_invalid_handle == ERROR_INVALID_HANDLE && error_insufficient_buffer == ERROR_INSUFFICIENT_BUFFER &&
+              error_mod_not_found == ERROR_MOD_NOT_FOUND && error_proc_not_found == ERROR_PROC_NOT_FOUND);
+static_assert(fast_fail_fatal_app_exit == FAST_FAIL_FATAL_APP_EXIT && utf8_code_page == CP_UTF8 &&
+              format_message_from_system == FORMAT_MESSAGE_FROM_SYSTEM &&
               format_message_ignore_inserts == FORMAT_MESSAGE_IGNORE_INSERTS &&
               format_message_from_hmodule == FORMAT_MESSAGE_FROM_HMODULE && facility_nt_bit == FACILITY_NT_BIT);
 static_assert(cstr_less_than == CSTR_LESS_THAN && cstr_equal == CSTR_EQUAL && cstr_greater_than == CSTR_GREATER_THAN);
@@ -26,8 +27,7 @@ static_assert(startf_usestdhandles == STARTF_USESTDHANDLES && create_unicode_env
               max_path == MAX_PATH);
 static_assert(sem_failcriticalerrors == SEM_FAILCRITICALERRORS &&
               load_library_search_application_dir == LOAD_LIBRARY_SEARCH_APPLICATION_DIR &&
-              load_library_search_system32 == LOAD_LIBRARY_SEARCH_SYSTEM32 &&
-              error_mod_not_found == ERROR_MOD_NOT_FOUND && error_proc_not_found == ERROR_PROC_NOT_FOUND);
+              load_library_search_system32 == LOAD_LIBRARY_SEARCH_SYSTEM32);
 
 namespace {
 
