@@ -1,25 +1,15 @@
 // Portable: error kinds, system message texts and the two text forms of a SystemError.
 #include "report/system_error.hpp"
 
-#include <iterator>
-
 #include "report/report_api.hpp"
 #include "win/strings/native_string.hpp"
 
 namespace ostrand {
 namespace {
 
-constexpr std::string_view kind_names[] = {
-    "NotFound", "PermissionDenied", "ConnectionRefused", "ConnectionReset", "HostUnreachable",
-    "NetworkUnreachable", "ConnectionAborted", "NotConnected", "AddrInUse", "AddrNotAvailable",
-    "NetworkDown", "BrokenPipe", "AlreadyExists", "WouldBlock", "NotADirectory", "IsADirectory",
-    "DirectoryNotEmpty", "ReadOnlyFilesystem", "FilesystemLoop", "StaleNetworkFileHandle",
-    "InvalidInput", "InvalidData", "TimedOut", "WriteZero", "StorageFull", "NotSeekable",
-    "QuotaExceeded", "FileTooLarge", "ResourceBusy", "ExecutableFileBusy", "Deadlock",
-    "CrossesDevices", "TooManyLinks", "InvalidFilename", "ArgumentListTooLong", "Interrupted",
-    "Unsupported", "UnexpectedEof", "OutOfMemory", "InProgress", "Other", "Uncategorized",
-};
-static_assert(std::size(kind_names) == system_error_kind_count);
+#define OSTRAND_KIND_NAME(kind) #kind,
+constexpr std::string_view kind_names[] = {OSTRAND_SYSTEM_ERROR_KINDS(OSTRAND_KIND_NAME)};
+#undef OSTRAND_KIND_NAME
 
 struct CodeKind {
     std::int32_t code;
