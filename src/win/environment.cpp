@@ -33,9 +33,9 @@ using SystemEnvironmentBlock = UniqueHandle<EnvironmentStringsTraits>;
 
 }  // namespace
 
-std::weak_ordering compare_env_names(EnvApi& env, std::u16string_view a, std::u16string_view b) {
+std::weak_ordering SystemEnvNameComparer::compare(std::u16string_view a, std::u16string_view b) const {
     const int result =
-        env.compare_string_ordinal(unit_pointer(a), unit_count(a), unit_pointer(b), unit_count(b), true);
+        env_->compare_string_ordinal(unit_pointer(a), unit_count(a), unit_pointer(b), unit_count(b), true);
     switch (result) {
         case cstr_less_than:
             return std::weak_ordering::less;
@@ -46,11 +46,11 @@ std::weak_ordering compare_env_names(EnvApi& env, std::u16string_view a, std::u1
         default:
             break;
     }
-    const std::uint32_t code = env.get_last_error();
+    const std::uint32_t code = env_->get_last_error();
     fatal("comparing environment keys failed", SystemError::os_code(static_cast<std::int32_t>(code)), ErrorForm::Short);
 }
 
-std::weak_ordering compare_env_names_portable(std::u16string_view a, std::u16string_view b) {
+std::weak_ordering PortableEnvNameComparer::compare(std::u16string_view a, std::u16string_view b) const {
     const std::size_t common = std::min(a.size(), b.size());
     for (std::size_t i = 0; i < common; ++i) {
         const char16_t ua = upper_case_unit(a[i]);
@@ -60,14 +60,6 @@ std::weak_ordering compare_env_names_portable(std::u16string_view a, std::u16str
         }
     }
     return a.size() <=> b.size();
-}
-
-std::weak_ordering SystemEnvNameComparer::compare(std::u16string_view a, std::u16string_view b) const {
-    return compare_env_names(*env_, a, b);
-}
-
-std::weak_ordering PortableEnvNameComparer::compare(std::u16string_view a, std::u16string_view b) const {
-    return compare_env_names_portable(a, b);
 }
 
 void EnvironmentMap::set(std::u16string_view name, std::u16string_view value) {

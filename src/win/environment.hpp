@@ -45,9 +45,6 @@ public:
     std::weak_ordering compare(std::u16string_view a, std::u16string_view b) const override;
 };
 
-std::weak_ordering compare_env_names(EnvApi& env, std::u16string_view a, std::u16string_view b);
-std::weak_ordering compare_env_names_portable(std::u16string_view a, std::u16string_view b);
-
 // Variables by name in ascending comparer order, no two names equivalent. Setting an existing name
 // keeps the name as first written (its case included) and takes the new value. Names and values are
 // held as the system's UTF-16 units. The comparer must outlive the map and every copy of it.

@@ -24,11 +24,9 @@ constexpr bool is_separator(Unit unit) {
     return unit == Unit('\\') || unit == Unit('/');
 }
 
-// Whether `path`, bytes or UTF-16 units, begins with the ASCII text `marker`.
-template <typename Unit>
-constexpr bool begins_with(std::basic_string_view<Unit> path, std::string_view marker) {
-    return path.size() >= marker.size() &&
-           std::equal(marker.begin(), marker.end(), path.begin(), [](char m, Unit unit) { return Unit(m) == unit; });
+// Whether the UTF-16 `path` begins with the ASCII text `marker`.
+inline bool begins_with(std::u16string_view path, std::string_view marker) {
+    return path.size() >= marker.size() && std::equal(marker.begin(), marker.end(), path.begin());
 }
 
 // A path in the literal form or the object manager's: the system takes it without any rewriting.

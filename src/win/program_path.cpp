@@ -32,9 +32,7 @@ bool begins_with_two_separators(std::u16string_view units) {
 
 // `marker`, then `rest`.
 std::u16string marked(std::string_view marker, std::u16string_view rest) {
-    std::u16string out(marker.begin(), marker.end());
-    out.append(rest);
-    return out;
+    return std::u16string(marker.begin(), marker.end()).append(rest);
 }
 
 // The literal form of a full path, whose length the system then no longer limits.

@@ -158,7 +158,7 @@ public:
         if (compare_result) {
             return *compare_result;
         }
-        const std::weak_ordering order = compare_env_names_portable(compared.back().first, compared.back().second);
+        const std::weak_ordering order = PortableEnvNameComparer().compare(compared.back().first, compared.back().second);
         return order < 0 ? cstr_less_than : order == 0 ? cstr_equal : cstr_greater_than;
     }
 

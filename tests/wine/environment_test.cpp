@@ -36,7 +36,7 @@ void comparison_matches_the_system() {
         for (const auto& b : names) {
             const int system = CompareStringOrdinal(ostrand::wide(a.c_str()), static_cast<int>(a.size()),
                                                     ostrand::wide(b.c_str()), static_cast<int>(b.size()), TRUE);
-            const int portable = sign(ostrand::compare_env_names_portable(a, b));
+            const int portable = sign(ostrand::PortableEnvNameComparer().compare(a, b));
             if (system - 2 != portable && ++mismatches <= 10) {
                 std::printf("  \"%s\" vs \"%s\": system %d, portable %d\n",
                             harness::show(a).c_str(), harness::show(b).c_str(), system - 2, portable);
