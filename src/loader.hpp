@@ -143,6 +143,18 @@ struct LoaderLoadFailure {
 
 Result<VulkanGlobalTable, LoaderLoadFailure> load_vulkan_loader(LoaderApi& api);
 
+// Every member set: no application info, no layers, no instance extensions.
+inline constexpr VkInstanceCreateInfo bare_instance_info{
+    .sType = VK_STRUCTURE_TYPE_INSTANCE_CREATE_INFO,
+    .pNext = nullptr,
+    .flags = 0,
+    .pApplicationInfo = nullptr,
+    .enabledLayerCount = 0,
+    .ppEnabledLayerNames = nullptr,
+    .enabledExtensionCount = 0,
+    .ppEnabledExtensionNames = nullptr,
+};
+
 // Returns the new instance's table, or what vkCreateInstance answered when that was not VK_SUCCESS.
 // `info` and `allocator` are passed to it unchanged.
 Result<VulkanInstanceTable, VkResult> create_vulkan_instance(const VulkanGlobalTable& global,
