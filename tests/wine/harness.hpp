@@ -36,20 +36,6 @@ inline int finish() {
     return failed == 0 ? 0 : 1;
 }
 
-inline std::string printable(std::string_view bytes) {
-    std::string out;
-    for (unsigned char c : bytes) {
-        if (c >= 0x20 && c < 0x7F && c != '\\') {
-            out.push_back(static_cast<char>(c));
-        } else {
-            char buf[8];
-            std::snprintf(buf, sizeof buf, "\\x%02X", c);
-            out += buf;
-        }
-    }
-    return out;
-}
-
 inline std::wstring module_path() {
     std::wstring path(32768, L'\0');
     path.resize(GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size())));

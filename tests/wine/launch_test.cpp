@@ -208,7 +208,7 @@ void missing_game() {
     check(run.exit_code == 101, "no hl2.exe: exit 101, got " + std::to_string(run.exit_code));
     check(harness::is_report(run.std_error,
                              "Failed to launch Half-Life 2: Os { code: 2, kind: NotFound, message: \"" + text + "\" }\n"),
-          "no hl2.exe: report, got \"" + harness::printable(run.std_error) + "\"");
+          "no hl2.exe: report, got \"" + harness::show(run.std_error) + "\"");
 
     harness::RunOptions none;
     none.std_handles = false;

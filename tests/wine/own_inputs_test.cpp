@@ -16,7 +16,7 @@ int wmain() {
         check(run.exit_code == 101, "non-Unicode argument: exit 101, got " + std::to_string(run.exit_code));
         check(harness::is_report(run.std_error,
                                  "a command-line argument is not valid Unicode: \"a\\u{d800}b\"\n"),
-              "non-Unicode argument: report, got \"" + harness::printable(run.std_error) + "\"");
+              "non-Unicode argument: report, got \"" + harness::show(run.std_error) + "\"");
     }
     {
         // The program name is tested like every other element.
@@ -28,7 +28,7 @@ int wmain() {
         check(harness::is_report(run.std_error,
                                  "a command-line argument is not valid Unicode: \"" + harness::escaped(launcher) +
                                      "\\u{dc00}\"\n"),
-              "non-Unicode program name: report, got \"" + harness::printable(run.std_error) + "\"");
+              "non-Unicode program name: report, got \"" + harness::show(run.std_error) + "\"");
     }
     {
         // Without any standard handle the report has nowhere to go; the status stays.
@@ -46,7 +46,7 @@ int wmain() {
         const auto run = harness::run(harness::build_dir() + L"\\allocation_failure.exe", L"allocation_failure 0x7FFFFFFFFFFFFFFF");
         check(run.exit_code == 0xC0000409, "failed allocation: fail-fast status, got " + std::to_string(run.exit_code));
         check(run.std_error == "memory allocation of 9223372036854775807 bytes failed\n",
-              "failed allocation: report, got \"" + harness::printable(run.std_error) + "\"");
+              "failed allocation: report, got \"" + harness::show(run.std_error) + "\"");
     }
     return harness::finish();
 }
