@@ -1,6 +1,5 @@
 // Windows only: the process entry. The runtime's start routine calls main; a fatal failure that
-// travels up ends here, after every owner on the way has released what it held: its report is
-// written and the status is 101.
+// travels up ends here, once every owner on the way has released what it held, with its report.
 #include "driver.hpp"
 #include "report/fatal.hpp"
 

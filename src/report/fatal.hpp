@@ -15,12 +15,11 @@ namespace ostrand {
 
 inline constexpr int fatal_exit_status = 101;
 
-// How an error follows the message on the report's message line: the detailed form, or the short
-// form that a message text embeds.
+// The form in which the error follows the message on the report's message line.
 enum class ErrorForm : std::uint8_t { Detailed, Short };
 
-// The one exception of the program. It carries what the report needs; the process entry catches it,
-// writes the report and returns 101. Everything between is released by its owner on the way.
+// The one exception of the program, carrying what its report needs. The process entry catches it,
+// writes the report and returns 101; everything between is released by its owner on the way.
 struct FatalFailure {
     std::string message;
     std::optional<SystemError> error;
