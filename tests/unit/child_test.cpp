@@ -242,17 +242,36 @@ TEST(SpawnChild, OverriddenPathIsSearchedFirst) {
     }
 }
 
-// Failures before the lock: nothing of steps 8 to 11 happens.
+// A start that fails with `expected` once `setup` has changed the demo request or the system.
+struct FailureCase {
+    std::string_view name;
+    std::function<void(SpawnRequest&, FakeSystem&)> setup;
+    SystemError expected;
+};
+
+// With `before_the_lock`, the failure comes before steps 8 to 11: no standard handle is asked for and
+// no process is created.
+void expect_failures(const std::vector<FailureCase>& cases, bool before_the_lock) {
+    for (const FailureCase& row : cases) {
+        SCOPED_TRACE(row.name);
+        Start start;
+        SpawnRequest request = demo_request();
+        row.setup(request, start.system);
+        SystemResult<ChildProcess> child = start.run(request);
+        ASSERT_FALSE(child.has_value());
+        EXPECT_EQ(child.error(), row.expected);
+        if (before_the_lock) {
+            EXPECT_FALSE(start.called("GetStdHandle"));
+            EXPECT_FALSE(start.called("CreateProcessW"));
+        }
+    }
+}
+
 TEST(SpawnChild, FailuresBeforeTheStandardHandles) {
-    struct Case {
-        std::string_view name;
-        std::function<void(SpawnRequest&, FakeSystem&)> setup;
-        SystemError expected;
-    };
     const auto program = [](std::u16string path) {
         return [path](SpawnRequest& request, FakeSystem&) { request.program_path = native(path); };
     };
-    const Case cases[] = {
+    expect_failures({
         {"empty program path", program(u""), invalid(no_file_name_message)},
         {"trailing separator", program(u"C:\\Games\\"), invalid(no_file_name_message)},
         {"0 unit in the program path", program(std::u16string(u"C:\\G\0\\hl2.exe", 13)), invalid(winapi_nul_message)},
@@ -286,18 +305,7 @@ TEST(SpawnChild, FailuresBeforeTheStandardHandles) {
              request.environment_overrides.push_back({text("X"), native(std::u16string(u"\0", 1))});
          },
          invalid(nul_in_data_message)},
-    };
-    for (const Case& row : cases) {
-        SCOPED_TRACE(row.name);
-        Start start;
-        SpawnRequest request = demo_request();
-        row.setup(request, start.system);
-        SystemResult<ChildProcess> child = start.run(request);
-        ASSERT_FALSE(child.has_value());
-        EXPECT_EQ(child.error(), row.expected);
-        EXPECT_FALSE(start.called("GetStdHandle"));
-        EXPECT_FALSE(start.called("CreateProcessW"));
-    }
+    }, true);
 }
 
 TEST(SpawnChild, BatchTestLooksAtTheFullPathOnlyForPlainNames) {
@@ -375,15 +383,10 @@ TEST(SpawnChild, FailuresWhileHoldingTheLock) {
 }
 
 TEST(SpawnChild, EarlierStepsFailureWins) {
-    struct Case {
-        std::string_view name;
-        std::function<void(SpawnRequest&, FakeSystem&)> setup;
-        SystemError expected;
-    };
     const auto nul_argument = [](SpawnRequest& request) {
         request.arguments.push_back(native(std::u16string(u"x\0", 2)));
     };
-    const Case cases[] = {
+    expect_failures({
         {"empty program path over a 0 unit in an argument",
          [&](SpawnRequest& request, FakeSystem&) {
              nul_argument(request);
@@ -426,16 +429,7 @@ TEST(SpawnChild, EarlierStepsFailureWins) {
              system.create_error = 2;
          },
          SystemError::os_code(5)},
-    };
-    for (const Case& row : cases) {
-        SCOPED_TRACE(row.name);
-        Start start;
-        SpawnRequest request = demo_request();
-        row.setup(request, start.system);
-        SystemResult<ChildProcess> child = start.run(request);
-        ASSERT_FALSE(child.has_value());
-        EXPECT_EQ(child.error(), row.expected);
-    }
+    }, false);
 }
 
 TEST(WaitChild, WaitsThenReadsTheExitCode) {
