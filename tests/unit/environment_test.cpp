@@ -55,10 +55,13 @@ std::vector<std::string> block_strings(const std::u16string& block) {
     return out;
 }
 
-void add_launcher_overrides(OverrideSet& overrides) {
+// The launcher's three overrides, ordered by `comparer`.
+OverrideSet launcher_overrides(const EnvNameComparer& comparer) {
+    OverrideSet overrides(comparer);
     set_env_override(overrides, native(u"DXVK_STATE_CACHE"), native(u"1"));
     set_env_override(overrides, native(u"ZORV_STATE_CACHE_PATH"), native(u"D"));
     set_env_override(overrides, native(u"DXVK_ASYNC"), native(u"1"));
+    return overrides;
 }
 
 const PortableEnvNameComparer portable;
@@ -287,8 +290,7 @@ TEST(SetEnvOverride, RaisesPathOverriddenOnlyForPathInAnyCase) {
 }
 
 TEST(SetEnvOverride, LauncherOverridesLeavePathAlone) {
-    OverrideSet overrides(portable);
-    add_launcher_overrides(overrides);
+    const OverrideSet overrides = launcher_overrides(portable);
     EXPECT_FALSE(overrides.path_overridden);
     EXPECT_EQ(entry_list(overrides.variables),
               (std::vector<std::string>{"DXVK_ASYNC=1", "DXVK_STATE_CACHE=1", "ZORV_STATE_CACHE_PATH=D"}));
@@ -308,8 +310,7 @@ const std::vector<std::u16string> worked_example_environment = {
 TEST(BuildEnvironmentBlock, MergesTheLauncherOverridesIntoTheWorkedExample) {
     FakeSystem env;
     env.environment = worked_example_environment;
-    OverrideSet overrides(portable);
-    add_launcher_overrides(overrides);
+    const OverrideSet overrides = launcher_overrides(portable);
     SystemResult<std::optional<std::u16string>> block = build_environment_block(env, overrides);
     ASSERT_TRUE(block.has_value());
     ASSERT_TRUE(block->has_value());
@@ -321,8 +322,7 @@ TEST(BuildEnvironmentBlock, SystemComparerGivesTheSameBlockAndFreesBeforeApplyin
     FakeSystem env;
     env.environment = worked_example_environment;
     const SystemEnvNameComparer system(env);
-    OverrideSet overrides(system);
-    add_launcher_overrides(overrides);
+    const OverrideSet overrides = launcher_overrides(system);
     env.events.clear();
     env.compared.clear();
 
@@ -394,8 +394,7 @@ TEST(MergeEnvironment, EmptyOverrideSetGivesNothingAndCallsNothing) {
 TEST(MergeEnvironment, NoEnvironmentFromTheSystemIsFatal) {
     FakeSystem env;
     env.environment_error = 8;
-    OverrideSet overrides(portable);
-    add_launcher_overrides(overrides);
+    const OverrideSet overrides = launcher_overrides(portable);
     expect_fatal_with_short_form(testing::raised_failure([&] { (void)merge_environment(env, overrides); }),
                                  "failure getting env string from OS", 8);
     EXPECT_EQ(std::count(env.events.begin(), env.events.end(), "FreeEnvironmentStringsW"), 0);
@@ -405,8 +404,7 @@ TEST(MergeEnvironment, ComparisonFailureIsFatalAndStillReleasesTheSystemBlock) {
     FakeSystem env;
     env.environment = worked_example_environment;
     const SystemEnvNameComparer system(env);
-    OverrideSet overrides(system);
-    add_launcher_overrides(overrides);
+    const OverrideSet overrides = launcher_overrides(system);
     env.compare_result = -5;
     env.last_error = 87;
     expect_fatal_with_short_form(testing::raised_failure([&] { (void)merge_environment(env, overrides); }),
