@@ -20,7 +20,8 @@ import re
 import sys
 
 DEFAULT_SOURCE = "/usr/share/unicode/UnicodeData.txt"
-DEFAULT_OUTPUT = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "src", "win", "upper_table.cpp")
+DEFAULT_OUTPUT = os.path.join(
+    os.path.dirname(os.path.abspath(__file__)), "..", "src", "win", "strings", "upper_table.cpp")
 
 
 def read_mappings(path):
