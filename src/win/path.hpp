@@ -24,6 +24,13 @@ constexpr bool is_separator(Unit unit) {
     return unit == Unit('\\') || unit == Unit('/');
 }
 
+// Inside the body of a literal path Windows hands the rest to the object manager untouched, where only
+// the backslash separates.
+template <typename Unit>
+constexpr bool is_body_separator(Unit unit, bool literal) {
+    return unit == Unit('\\') || (!literal && unit == Unit('/'));
+}
+
 // Whether the UTF-16 `path` begins with the ASCII text `marker`.
 inline bool begins_with(std::u16string_view path, std::string_view marker) {
     return path.size() >= marker.size() && std::equal(marker.begin(), marker.end(), path.begin());

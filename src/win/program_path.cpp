@@ -230,9 +230,7 @@ SystemResult<std::u16string> resolve_program(const NativeString& program_path,
                                              ProcessApi& process, SelfApi& self) {
     const std::u16string units = native_to_utf16(program_path);
     const std::u16string_view view = units;
-    // Past \\?\ the object manager reads the rest, and there a slash is part of the name.
-    const bool slash_separates = !begins_with(view, literal_marker);
-    if (view.empty() || view.back() == u'\\' || (slash_separates && view.back() == u'/')) {
+    if (view.empty() || is_body_separator(view.back(), begins_with(view, literal_marker))) {
         return invalid_input(no_file_name_message);
     }
     if (view.find_first_of(u"\\/") != std::u16string_view::npos) {
