@@ -31,7 +31,6 @@ constexpr bool is_body_separator(Unit unit, bool literal) {
     return unit == Unit('\\') || (!literal && unit == Unit('/'));
 }
 
-// Whether the UTF-16 `path` begins with the ASCII text `marker`.
 inline bool begins_with(std::u16string_view path, std::string_view marker) {
     return path.size() >= marker.size() && std::equal(marker.begin(), marker.end(), path.begin());
 }

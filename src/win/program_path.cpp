@@ -30,7 +30,6 @@ bool begins_with_two_separators(std::u16string_view units) {
     return units.size() >= 2 && is_separator(units[0]) && is_separator(units[1]);
 }
 
-// `marker`, then `rest`.
 std::u16string marked(std::string_view marker, std::u16string_view rest) {
     return std::u16string(marker.begin(), marker.end()).append(rest);
 }
