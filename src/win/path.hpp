@@ -12,11 +12,11 @@
 
 namespace ostrand {
 
-// The literal form: the system hands what follows to the object manager without rewriting it.
+// The literal form, whose rest the system hands to the object manager without rewriting it, and its
+// share variant; the device form; the object manager's own namespace, also taken as it stands.
 inline constexpr std::string_view literal_marker = R"(\\?\)";
 inline constexpr std::string_view literal_unc_marker = R"(\\?\UNC\)";
 inline constexpr std::string_view device_marker = R"(\\.\)";
-// The object manager's own namespace, which the system also takes as it stands.
 inline constexpr std::string_view object_marker = R"(\??\)";
 
 template <typename Unit>
