@@ -120,27 +120,8 @@ private:
     std::u16string handed_out_;
 };
 
-// Reports are never written here: nothing in the merge fails with the portable comparer.
-class SilentReportApi final : public ReportApi {
-public:
-    Handle get_std_handle(std::uint32_t) override { return nullptr; }
-    bool get_console_mode(Handle) override { return false; }
-    std::uint32_t get_console_output_cp() override { return 65001; }
-    bool multi_byte_to_wide_char(std::string_view, char16_t*, std::uint32_t, std::uint32_t&) override { return false; }
-    bool write_console_w(Handle, std::u16string_view, std::uint32_t&) override { return false; }
-    bool write_file(Handle, std::string_view, std::uint32_t&) override { return false; }
-    std::uint32_t format_message_w(std::uint32_t, Module, std::uint32_t, char16_t*, std::uint32_t) override {
-        return 0;
-    }
-    Module get_module_handle_w(const char16_t*) override { return nullptr; }
-    std::uint32_t get_last_error() override { return 0; }
-    std::uint32_t get_current_thread_id() override { return 1; }
-    [[noreturn]] void fail_fast(std::uint32_t) override { std::abort(); }
-};
-
 void merge_and_write_environment(benchmark::State& state) {
     LargeEnvApi env(static_cast<int>(state.range(0)));
-    SilentReportApi report;
     const PortableEnvNameComparer comparer;
     OverrideSet overrides(comparer);
     set_env_override(overrides, NativeString::from_text("DXVK_STATE_CACHE"), NativeString::from_text("1"));
@@ -148,7 +129,7 @@ void merge_and_write_environment(benchmark::State& state) {
                      NativeString::from_text("C:\\Games\\Demo\\dxvk-cache"));
     set_env_override(overrides, NativeString::from_text("DXVK_ASYNC"), NativeString::from_text("1"));
     for (auto _ : state) {
-        SystemResult<std::optional<std::u16string>> block = build_environment_block(env, report, overrides);
+        SystemResult<std::optional<std::u16string>> block = build_environment_block(env, overrides);
         benchmark::DoNotOptimize(block);
     }
     state.SetBytesProcessed(

@@ -4,7 +4,7 @@
 #include <cstdlib>
 #include <string>
 
-#include "win/native_string.hpp"
+#include "win/strings/native_string.hpp"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     if (size == 0) {

@@ -11,24 +11,24 @@
 namespace ostrand {
 
 void launch(const Platform& platform, std::string_view game_directory) {
-    auto path = executable_path(platform.self, platform.report);
+    auto path = executable_path(platform.self);
     if (!path) {
-        fatal(platform.report, "Failed to determine path", path.error());
+        fatal("Failed to determine path", path.error());
     }
-    const std::vector<std::string> arguments = own_arguments(platform.self, platform.report);
+    const std::vector<std::string> arguments = own_arguments(platform.self);
     const bool fragment_density_map = supports_fragment_density_map(platform.loader);
     const LaunchPlan plan = build_launch_plan(*path, arguments, fragment_density_map, game_directory);
 
     auto child = spawn_child(spawn_request(plan),
-                             SpawnSystem{platform.process, platform.env, platform.self, platform.report});
+                             SpawnSystem{platform.process, platform.env, platform.self});
     if (!child) {
-        fatal(platform.report, "Failed to launch Half-Life 2", child.error());
+        fatal("Failed to launch Half-Life 2", child.error());
     }
     // The game's own exit status is not passed on. A failed wait leaves the game running: only the
     // launcher's handles to it are closed on the way out.
     auto waited = wait_child(*child, platform.process);
     if (!waited) {
-        fatal(platform.report, "Failed to run Half-Life 2", waited.error());
+        fatal("Failed to run Half-Life 2", waited.error());
     }
     // The child's handles close here, the process handle first, then the thread handle.
 }

@@ -18,7 +18,7 @@
 #include "loader_api.hpp"
 #include "report/fatal.hpp"
 #include "report/report_api.hpp"
-#include "result.hpp"
+#include "base/result.hpp"
 
 namespace ostrand {
 
@@ -142,6 +142,18 @@ struct LoaderLoadFailure {
 };
 
 Result<VulkanGlobalTable, LoaderLoadFailure> load_vulkan_loader(LoaderApi& api);
+
+// Every member set: no application info, no layers, no instance extensions.
+inline constexpr VkInstanceCreateInfo bare_instance_info{
+    .sType = VK_STRUCTURE_TYPE_INSTANCE_CREATE_INFO,
+    .pNext = nullptr,
+    .flags = 0,
+    .pApplicationInfo = nullptr,
+    .enabledLayerCount = 0,
+    .ppEnabledLayerNames = nullptr,
+    .enabledExtensionCount = 0,
+    .ppEnabledExtensionNames = nullptr,
+};
 
 // Returns the new instance's table, or what vkCreateInstance answered when that was not VK_SUCCESS.
 // `info` and `allocator` are passed to it unchanged.

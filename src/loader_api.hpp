@@ -3,23 +3,17 @@
 
 #include <cstdint>
 
-#include "win/system_types.hpp"
+#include "base/shared_api.hpp"
 
 namespace ostrand {
 
-inline constexpr std::uint32_t sem_failcriticalerrors = 0x0001;
-inline constexpr std::uint32_t load_library_search_application_dir = 0x00000200;
-inline constexpr std::uint32_t load_library_search_system32 = 0x00000800;
-
 using ProcAddress = void (*)();
 
-struct LoaderApi {
-    virtual ~LoaderApi() = default;
+struct LoaderApi : virtual LastErrorApi {
     virtual bool set_thread_error_mode(std::uint32_t mode, std::uint32_t* previous) = 0;
     virtual Module load_library_ex_w(const char16_t* name, Handle file, std::uint32_t flags) = 0;
     virtual ProcAddress get_proc_address(Module module, const char* name) = 0;
     virtual bool free_library(Module module) = 0;
-    virtual std::uint32_t get_last_error() = 0;
 };
 
 }  // namespace ostrand

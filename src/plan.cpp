@@ -2,33 +2,23 @@
 #include "plan.hpp"
 
 #include <algorithm>
-#include <array>
 #include <iterator>
 
+#include "win/child.hpp"
 #include "win/path.hpp"
+#include "win/strings/ascii.hpp"
 
 namespace ostrand {
 
 namespace {
 
-// Byte-wise, so that only 'A' to 'Z' fold and every byte of a non-ASCII character stays as it is.
-std::string ascii_lower(std::string_view text) {
-    std::string lowered(text);
-    for (char& c : lowered) {
-        if (c >= 'A' && c <= 'Z') {
-            c = static_cast<char>(c - 'A' + 'a');
-        }
-    }
-    return lowered;
-}
-
-bool is_d3d9_switch(std::string_view argument) { return ascii_lower(argument) == "-d3d9"; }
+bool is_d3d9_switch(std::string_view argument) { return equals_ascii_ignoring_case(argument, "-d3d9"); }
 
 bool asks_for_full_screen(std::string_view argument) { return argument == "-full" || argument == "-fullscreen"; }
 
 // "-game" is followed by the game directory given to build_launch_plan. "-refresh 0" is one argument;
 // the command-line encoder quotes it for the space inside.
-constexpr std::array<std::string_view, 17> fixed_arguments = {
+constexpr std::string_view fixed_arguments[] = {
     "-w",          "1280",      "-h",       "720",         "-novid",   "-condebug",
     "-conclearlog", "-high",    "-refresh 0", "-noasserts", "-hushasserts", "-dxlevel",
     "98",          "-vulkan",   "-gamepadui", "-steam",     "-game",
@@ -51,7 +41,7 @@ LaunchPlan build_launch_plan(const NativeString& executable_path, const std::vec
     const bool full_screen = std::any_of(plan.arguments.begin(), plan.arguments.end(),
                                          [](const std::string& argument) { return asks_for_full_screen(argument); });
 
-    plan.arguments.insert(plan.arguments.end(), fixed_arguments.begin(), fixed_arguments.end());
+    plan.arguments.insert(plan.arguments.end(), std::begin(fixed_arguments), std::end(fixed_arguments));
     plan.arguments.emplace_back(game_directory);
     if (!full_screen) {
         plan.arguments.emplace_back("-windowed");
@@ -66,6 +56,15 @@ LaunchPlan build_launch_plan(const NativeString& executable_path, const std::vec
         {NativeString::from_text("DXVK_ASYNC"), NativeString::from_text("1")},
     };
     return plan;
+}
+
+SpawnRequest spawn_request(const LaunchPlan& plan) {
+    SpawnRequest request{plan.program_path, {}, plan.environment_overrides};
+    request.arguments.reserve(plan.arguments.size());
+    for (const std::string& argument : plan.arguments) {
+        request.arguments.push_back(NativeString::from_text(argument));
+    }
+    return request;
 }
 
 }  // namespace ostrand

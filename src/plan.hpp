@@ -5,15 +5,12 @@
 #include <string_view>
 #include <vector>
 
-#include "win/native_string.hpp"
+#include "win/environment.hpp"
+#include "win/strings/native_string.hpp"
 
 namespace ostrand {
 
-// Set on top of the launcher's own environment for the child.
-struct EnvOverride {
-    NativeString name;
-    NativeString value;
-};
+struct SpawnRequest;
 
 struct LaunchPlan {
     NativeString program_path;
@@ -25,5 +22,8 @@ struct LaunchPlan {
 // `own_arguments` starts with the launcher's program name. Never fails.
 LaunchPlan build_launch_plan(const NativeString& executable_path, const std::vector<std::string>& own_arguments,
                              bool fragment_density_map, std::string_view game_directory);
+
+// What a start of the game takes from the plan.
+SpawnRequest spawn_request(const LaunchPlan& plan);
 
 }  // namespace ostrand

@@ -1,8 +1,8 @@
-// Portable: every system interface that one run of the launcher uses, passed down from the entry.
+// Portable: every system interface that one run of the launcher uses, passed down from the entry. The
+// report writer is not among them: it is reached through process_report_api() alone.
 #pragma once
 
 #include "loader_api.hpp"
-#include "report/report_api.hpp"
 #include "win/env_api.hpp"
 #include "win/process_api.hpp"
 #include "win/self_api.hpp"
@@ -10,7 +10,6 @@
 namespace ostrand {
 
 struct Platform {
-    ReportApi& report;
     SelfApi& self;
     EnvApi& env;
     ProcessApi& process;

@@ -21,20 +21,9 @@ bool names_wanted_extension(const VkExtensionProperties& extension) {
 }
 
 bool any_device_offers_wanted_extension(const VulkanGlobalTable& global) {
-    // Every member set: no application info, no layers, no instance extensions.
-    const VkInstanceCreateInfo info{
-        .sType = VK_STRUCTURE_TYPE_INSTANCE_CREATE_INFO,
-        .pNext = nullptr,
-        .flags = 0,
-        .pApplicationInfo = nullptr,
-        .enabledLayerCount = 0,
-        .ppEnabledLayerNames = nullptr,
-        .enabledExtensionCount = 0,
-        .ppEnabledExtensionNames = nullptr,
-    };
     // The instance is never destroyed: it lives on, unused, until the process ends, and the probe
     // makes no Vulkan call beyond the ones its answer needs.
-    const auto instance = create_vulkan_instance(global, info, nullptr);
+    const auto instance = create_vulkan_instance(global, bare_instance_info, nullptr);
     if (!instance) {
         return false;
     }

@@ -4,7 +4,7 @@
 #include <new>
 
 #include "report/fatal.hpp"
-#include "win/windows.hpp"
+#include "win/kernel32/windows.hpp"
 
 namespace {
 

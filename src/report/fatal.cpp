@@ -5,6 +5,7 @@
 #include <charconv>
 #include <cstring>
 #include <string>
+#include <utility>
 
 #include "report/stderr_writer.hpp"
 
@@ -91,14 +92,18 @@ void report(ReportApi& api, std::string_view message, const std::string* detail,
 
 }  // namespace
 
-void fatal(ReportApi& api, std::string_view message, std::optional<SystemError> error, SourceLocation where) {
-    if (error) {
-        const std::string detail = detailed_form(api, *error);
-        report(api, message, &detail, where);
-    } else {
-        report(api, message, nullptr, where);
+void fatal(std::string message, std::optional<SystemError> error, ErrorForm form, SourceLocation where) {
+    throw FatalFailure{std::move(message), error, form, where};
+}
+
+void write_fatal_report(ReportApi& api, const FatalFailure& failure) {
+    if (!failure.error) {
+        report(api, failure.message, nullptr, failure.where);
+        return;
     }
-    throw FatalFailure{};
+    const std::string detail = failure.form == ErrorForm::Detailed ? detailed_form(api, *failure.error)
+                                                                   : short_form(api, *failure.error);
+    report(api, failure.message, &detail, failure.where);
 }
 
 void fatal_unrecoverable(ReportApi& api, std::string_view message, SourceLocation where) {

@@ -1,27 +1,38 @@
-// Portable: the fatal failures that end a run, and the end after exhausted memory.
+// Portable: the fatal failure that ends a run, and the ends that cannot wait for it to travel up.
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <optional>
-#include "report/source_location.hpp"
+#include <string>
 #include <string_view>
 
 #include "report/report_api.hpp"
+#include "report/source_location.hpp"
 #include "report/system_error.hpp"
 
 namespace ostrand {
 
-// The one exception of the program. Thrown after the report has been written; caught only by the
-// process entry, which then returns 101. Everything between is released by its owner on the way.
-struct FatalFailure {};
-
 inline constexpr int fatal_exit_status = 101;
-inline constexpr std::uint32_t fast_fail_fatal_app_exit = 7;
 
-// Writes the report and throws FatalFailure.
-[[noreturn]] void fatal(ReportApi& api, std::string_view message,
-                        std::optional<SystemError> error = std::nullopt,
-                        SourceLocation where = SourceLocation::current());
+// The form in which the error follows the message on the report's message line.
+enum class ErrorForm : std::uint8_t { Detailed, Short };
+
+// The one exception of the program, carrying what its report needs. The process entry catches it,
+// writes the report and returns 101; everything between is released by its owner on the way.
+struct FatalFailure {
+    std::string message;
+    std::optional<SystemError> error;
+    ErrorForm form = ErrorForm::Detailed;
+    SourceLocation where;
+};
+
+// Throws FatalFailure, with the position of the check that failed.
+[[noreturn]] void fatal(std::string message, std::optional<SystemError> error = std::nullopt,
+                        ErrorForm form = ErrorForm::Detailed, SourceLocation where = SourceLocation::current());
+
+// A line feed, the header line, then the message and, with an error, ": " and the error in its form.
+void write_fatal_report(ReportApi& api, const FatalFailure& failure);
 
 // For a failure that cannot be passed through its caller: the report, a second report saying so,
 // the aborting line, then abort_process. Nothing is released.

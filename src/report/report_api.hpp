@@ -1,19 +1,16 @@
 // Portable: the system operations behind fatal reports, the standard-error writer and
-// abort_process. The kernel32 implementation lives in src/win/kernel32_system_windows.cpp.
+// abort_process. The kernel32 implementation lives in src/win/kernel32/system.cpp.
 #pragma once
 
 #include <cstdint>
 #include <string>
 #include <string_view>
 
-#include "win/system_types.hpp"
+#include "base/shared_api.hpp"
 
 namespace ostrand {
 
-struct ReportApi {
-    virtual ~ReportApi() = default;
-
-    virtual Handle get_std_handle(std::uint32_t which) = 0;
+struct ReportApi : virtual LastErrorApi, virtual StdHandleApi {
     virtual bool get_console_mode(Handle console) = 0;
     virtual std::uint32_t get_console_output_cp() = 0;
     // MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, ...) into the caller's buffer of `capacity`
@@ -26,16 +23,15 @@ struct ReportApi {
     virtual std::uint32_t format_message_w(std::uint32_t flags, Module source, std::uint32_t id,
                                            char16_t* buffer, std::uint32_t size) = 0;
     virtual Module get_module_handle_w(const char16_t* name) = 0;
-    virtual std::uint32_t get_last_error() = 0;
     virtual std::uint32_t get_current_thread_id() = 0;
     // __fastfail: ends the process at once.
     [[noreturn]] virtual void fail_fast(std::uint32_t code) = 0;
 };
 
 // The real platform's operations: kernel32 on Windows; on other hosts a minimal stand-in that writes
-// to file descriptor 2 and aborts. It carries no state. Used where no caller passes the interface in:
-// the global allocation operators, the stubs of missing Vulkan commands and the loader binding's own
-// allocations (which, like every other allocation, can only end in out_of_memory).
+// to file descriptor 2 and aborts. It carries no state. The one way to the report writer, for the
+// process entry and for the ends that cannot travel up (the global allocation operators, the stubs of
+// missing Vulkan commands, the loader binding's own allocations).
 ReportApi& process_report_api();
 
 }  // namespace ostrand

@@ -5,6 +5,8 @@
 
 #include <cstdint>
 
+#include "win/strings/native_string.hpp"
+
 namespace ostrand {
 namespace {
 
@@ -22,16 +24,8 @@ std::size_t whole_characters(std::string_view bytes) {
         return end;  // Not UTF-8 at all; the conversion will say so.
     }
     const auto lead = static_cast<std::uint8_t>(bytes[end - 1 - back]);
-    std::size_t length = 1;
-    if (lead >= 0xF8) {
-        length = 1;  // No lead byte; the conversion will refuse it.
-    } else if (lead >= 0xF0) {
-        length = 4;
-    } else if (lead >= 0xE0) {
-        length = 3;
-    } else if (lead >= 0xC0) {
-        length = 2;
-    }
+    // 0xF8 and above begin no sequence; the conversion will refuse them.
+    const std::size_t length = lead >= 0xF8 ? 1 : utf8_sequence_length(lead);
     // A character cut at the very start cannot be completed by cutting; the conversion refuses it.
     return length > back + 1 && end - 1 - back > 0 ? end - 1 - back : end;
 }
@@ -40,8 +34,8 @@ std::size_t whole_characters(std::string_view bytes) {
 std::size_t bytes_for_units(std::string_view bytes, std::size_t units) {
     std::size_t i = 0;
     while (units > 0 && i < bytes.size()) {
-        const auto lead = static_cast<std::uint8_t>(bytes[i]);
-        std::size_t length = lead < 0x80 ? 1 : lead < 0xE0 ? 2 : lead < 0xF0 ? 3 : 4;
+        const std::size_t length = utf8_sequence_length(static_cast<std::uint8_t>(bytes[i]));
+        // A four-byte sequence is a surrogate pair in UTF-16.
         const std::size_t taken = length == 4 ? 2 : 1;
         if (taken > units) {
             break;

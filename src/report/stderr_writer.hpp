@@ -9,7 +9,6 @@
 
 namespace ostrand {
 
-inline constexpr std::uint32_t utf8_code_page = 65001;
 inline constexpr std::size_t console_chunk_bytes = 4096;
 
 // One write: returns how many bytes the handle took. The handle is fetched anew for every request.

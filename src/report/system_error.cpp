@@ -1,24 +1,15 @@
 // Portable: error kinds, system message texts and the two text forms of a SystemError.
 #include "report/system_error.hpp"
 
-#include <array>
-
 #include "report/report_api.hpp"
-#include "win/native_string.hpp"
+#include "win/strings/native_string.hpp"
 
 namespace ostrand {
 namespace {
 
-constexpr std::array<std::string_view, system_error_kind_count> kind_names = {
-    "NotFound", "PermissionDenied", "ConnectionRefused", "ConnectionReset", "HostUnreachable",
-    "NetworkUnreachable", "ConnectionAborted", "NotConnected", "AddrInUse", "AddrNotAvailable",
-    "NetworkDown", "BrokenPipe", "AlreadyExists", "WouldBlock", "NotADirectory", "IsADirectory",
-    "DirectoryNotEmpty", "ReadOnlyFilesystem", "FilesystemLoop", "StaleNetworkFileHandle",
-    "InvalidInput", "InvalidData", "TimedOut", "WriteZero", "StorageFull", "NotSeekable",
-    "QuotaExceeded", "FileTooLarge", "ResourceBusy", "ExecutableFileBusy", "Deadlock",
-    "CrossesDevices", "TooManyLinks", "InvalidFilename", "ArgumentListTooLong", "Interrupted",
-    "Unsupported", "UnexpectedEof", "OutOfMemory", "InProgress", "Other", "Uncategorized",
-};
+#define OSTRAND_KIND_NAME(kind) #kind,
+constexpr std::string_view kind_names[] = {OSTRAND_SYSTEM_ERROR_KINDS(OSTRAND_KIND_NAME)};
+#undef OSTRAND_KIND_NAME
 
 struct CodeKind {
     std::int32_t code;
@@ -65,10 +56,6 @@ constexpr CodeKind code_kinds[] = {
     {8, K::OutOfMemory}, {14, K::OutOfMemory},
 };
 
-constexpr std::uint32_t format_message_from_system = 0x1000;
-constexpr std::uint32_t format_message_ignore_inserts = 0x200;
-constexpr std::uint32_t format_message_from_hmodule = 0x800;
-constexpr std::uint32_t ntstatus_bit = 0x10000000;
 constexpr std::uint32_t message_buffer_units = 2048;
 
 }  // namespace
@@ -88,9 +75,10 @@ std::string system_message(ReportApi& api, std::int32_t code) {
     std::uint32_t flags = format_message_from_system | format_message_ignore_inserts;
     std::uint32_t id = static_cast<std::uint32_t>(code);
     Module source = nullptr;
-    if ((id & ntstatus_bit) != 0) {
+    // The bit that marks an NTSTATUS value carried as an error code.
+    if ((id & facility_nt_bit) != 0) {
         if (Module ntdll = api.get_module_handle_w(u"NTDLL.DLL")) {
-            id &= ~ntstatus_bit;
+            id &= ~facility_nt_bit;
             flags |= format_message_from_hmodule;
             source = ntdll;
         }

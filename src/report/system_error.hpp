@@ -6,59 +6,30 @@
 #include <string_view>
 #include <variant>
 
-#include "result.hpp"
+#include "base/result.hpp"
 
 namespace ostrand {
 
 struct ReportApi;
 
-// Printed exactly as the enumerators are spelled; keep the order.
-enum class SystemErrorKind : std::uint8_t {
-    NotFound,
-    PermissionDenied,
-    ConnectionRefused,
-    ConnectionReset,
-    HostUnreachable,
-    NetworkUnreachable,
-    ConnectionAborted,
-    NotConnected,
-    AddrInUse,
-    AddrNotAvailable,
-    NetworkDown,
-    BrokenPipe,
-    AlreadyExists,
-    WouldBlock,
-    NotADirectory,
-    IsADirectory,
-    DirectoryNotEmpty,
-    ReadOnlyFilesystem,
-    FilesystemLoop,
-    StaleNetworkFileHandle,
-    InvalidInput,
-    InvalidData,
-    TimedOut,
-    WriteZero,
-    StorageFull,
-    NotSeekable,
-    QuotaExceeded,
-    FileTooLarge,
-    ResourceBusy,
-    ExecutableFileBusy,
-    Deadlock,
-    CrossesDevices,
-    TooManyLinks,
-    InvalidFilename,
-    ArgumentListTooLong,
-    Interrupted,
-    Unsupported,
-    UnexpectedEof,
-    OutOfMemory,
-    InProgress,
-    Other,
-    Uncategorized,
-};
+// The kinds in their fixed order; each is printed exactly as it is spelled here.
+#define OSTRAND_SYSTEM_ERROR_KINDS(X)                                                                       \
+    X(NotFound) X(PermissionDenied) X(ConnectionRefused) X(ConnectionReset) X(HostUnreachable)              \
+    X(NetworkUnreachable) X(ConnectionAborted) X(NotConnected) X(AddrInUse) X(AddrNotAvailable)             \
+    X(NetworkDown) X(BrokenPipe) X(AlreadyExists) X(WouldBlock) X(NotADirectory) X(IsADirectory)             \
+    X(DirectoryNotEmpty) X(ReadOnlyFilesystem) X(FilesystemLoop) X(StaleNetworkFileHandle) X(InvalidInput)  \
+    X(InvalidData) X(TimedOut) X(WriteZero) X(StorageFull) X(NotSeekable) X(QuotaExceeded) X(FileTooLarge)  \
+    X(ResourceBusy) X(ExecutableFileBusy) X(Deadlock) X(CrossesDevices) X(TooManyLinks) X(InvalidFilename)  \
+    X(ArgumentListTooLong) X(Interrupted) X(Unsupported) X(UnexpectedEof) X(OutOfMemory) X(InProgress)      \
+    X(Other) X(Uncategorized)
 
-inline constexpr int system_error_kind_count = 42;
+#define OSTRAND_KIND_ENUMERATOR(kind) kind,
+enum class SystemErrorKind : std::uint8_t { OSTRAND_SYSTEM_ERROR_KINDS(OSTRAND_KIND_ENUMERATOR) };
+#undef OSTRAND_KIND_ENUMERATOR
+
+#define OSTRAND_KIND_COUNT(kind) +1
+inline constexpr int system_error_kind_count = 0 OSTRAND_SYSTEM_ERROR_KINDS(OSTRAND_KIND_COUNT);
+#undef OSTRAND_KIND_COUNT
 
 std::string_view kind_name(SystemErrorKind kind);
 SystemErrorKind kind_from_code(std::int32_t code);

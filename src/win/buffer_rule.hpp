@@ -5,9 +5,9 @@
 #include <cstdint>
 #include <string>
 
+#include "base/shared_api.hpp"
 #include "report/fatal.hpp"
 #include "report/system_error.hpp"
-#include "win/self_api.hpp"
 
 namespace ostrand {
 
@@ -17,7 +17,7 @@ inline constexpr std::uint32_t first_buffer_units = 512;
 // ERROR_INSUFFICIENT_BUFFER doubles the room; a result larger than the size is the room asked for;
 // 0 with a last error is that error; anything else is the length of the text in the buffer.
 template <typename Call>
-SystemResult<std::u16string> read_filled_buffer(LastErrorApi& system, ReportApi& report, Call&& call) {
+SystemResult<std::u16string> read_filled_buffer(LastErrorApi& system, Call&& call) {
     char16_t stack_buffer[first_buffer_units];
     std::u16string heap_buffer;
     char16_t* buffer = stack_buffer;
@@ -33,7 +33,7 @@ SystemResult<std::u16string> read_filled_buffer(LastErrorApi& system, ReportApi&
         }
         if (k == size) {
             if (error != error_insufficient_buffer) {
-                fatal(report, "internal error: entered unreachable code");
+                fatal("internal error: entered unreachable code");
             }
             size = size >= 0x80000000u ? 0xFFFFFFFFu : size * 2;
         } else if (k > size) {

@@ -9,25 +9,31 @@
 
 #include "win/command_line_encode.hpp"
 #include "win/environment.hpp"
+#include "win/path.hpp"
 #include "win/program_path.hpp"
+#include "win/strings/ascii.hpp"
 
 namespace ostrand {
 namespace {
 
+// The longest command line CreateProcessW takes, without its terminator: the system hands it to the
+// child as a counted string whose length in bytes, terminator included, must fit in 16 bits.
+constexpr std::size_t max_command_line_units = 32766;
+
 // A batch file is run by cmd.exe, which reads its command line by rules of its own. Rather than build
 // that second command-line form for a case the launcher never meets (its program is always an .exe),
 // batch files are refused.
-SystemResult<bool> is_batch_file(const std::u16string& application_name, ProcessApi& process, ReportApi& report) {
+SystemResult<bool> is_batch_file(const std::u16string& application_name, ProcessApi& process) {
     const std::u16string_view name = application_name;
     const auto batch_extension = [](std::u16string_view text) {
         return ends_with_ascii_ignoring_case(text, u".bat") || ends_with_ascii_ignoring_case(text, u".cmd");
     };
     // A \\?\ or \??\ name reaches the system unchanged; any other is read the way CreateProcessW will
     // read it, after trailing dots and spaces are dropped ("x.bat." is a batch file).
-    if (begins_with_verbatim_or_object(name)) {
+    if (begins_with_literal_or_object(name)) {
         return batch_extension(name);
     }
-    SystemResult<std::u16string> full = full_path_name(application_name, process, report);
+    SystemResult<std::u16string> full = full_path_name(application_name, process);
     if (!full) {
         return Failure{full.error()};
     }
@@ -116,15 +122,6 @@ SystemResult<ChildProcess> start_process(const StartParameters& parameters, Proc
 
 }  // namespace
 
-SpawnRequest spawn_request(const LaunchPlan& plan) {
-    SpawnRequest request{plan.program_path, {}, plan.environment_overrides};
-    request.arguments.reserve(plan.arguments.size());
-    for (const std::string& argument : plan.arguments) {
-        request.arguments.push_back(NativeString::from_text(argument));
-    }
-    return request;
-}
-
 std::mutex& process_start_lock() {
     static std::mutex lock;
     return lock;
@@ -132,12 +129,12 @@ std::mutex& process_start_lock() {
 
 SystemResult<ChildProcess> spawn_child(const SpawnRequest& request, const SpawnSystem& system) {
     // CompareStringOrdinal is the rule for variable names on Windows.
-    const SystemEnvNameComparer comparer(system.env, system.report);
+    const SystemEnvNameComparer comparer(system.env);
     OverrideSet overrides(comparer);
     for (const EnvOverride& variable : request.environment_overrides) {
         set_env_override(overrides, variable.name, variable.value);
     }
-    const std::optional<EnvironmentMap> environment = merge_environment(system.env, system.report, overrides);
+    const std::optional<EnvironmentMap> environment = merge_environment(system.env, overrides);
 
     // A child given its own PATH is searched for along that PATH, as the child itself would search.
     std::optional<NativeString> search_path;
@@ -146,11 +143,11 @@ SystemResult<ChildProcess> spawn_child(const SpawnRequest& request, const SpawnS
     }
 
     SystemResult<std::u16string> application_name =
-        resolve_program(request.program_path, search_path, system.process, system.self, system.report);
+        resolve_program(request.program_path, search_path, system.process, system.self);
     if (!application_name) {
         return Failure{application_name.error()};
     }
-    SystemResult<bool> batch = is_batch_file(*application_name, system.process, system.report);
+    SystemResult<bool> batch = is_batch_file(*application_name, system.process);
     if (!batch) {
         return Failure{batch.error()};
     }

@@ -8,11 +8,10 @@
 #include <utility>
 #include <vector>
 
-#include "plan.hpp"
-#include "report/report_api.hpp"
 #include "report/system_error.hpp"
 #include "win/env_api.hpp"
-#include "win/native_string.hpp"
+#include "win/environment.hpp"
+#include "win/strings/native_string.hpp"
 #include "win/process_api.hpp"
 #include "win/self_api.hpp"
 #include "win/unique_handle.hpp"
@@ -21,7 +20,7 @@ namespace ostrand {
 
 inline constexpr std::string_view batch_file_refused_message = "batch files are not supported";
 
-// What a start takes from the launch plan.
+// What a start is given: the program, its arguments and the environment overrides.
 struct SpawnRequest {
     NativeString program_path;
     std::vector<NativeString> arguments;
@@ -29,14 +28,11 @@ struct SpawnRequest {
     std::vector<EnvOverride> environment_overrides;
 };
 
-SpawnRequest spawn_request(const LaunchPlan& plan);
-
 // The interfaces a start reaches the system through; each must outlive the call.
 struct SpawnSystem {
     ProcessApi& process;
     EnvApi& env;
     SelfApi& self;
-    ReportApi& report;
 };
 
 // A started child. Closing releases the process handle, then the thread handle, then any pipe.

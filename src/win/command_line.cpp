@@ -90,8 +90,8 @@ std::vector<NativeString> split_command_line(std::u16string_view line) {
     return arguments;
 }
 
-SystemResult<NativeString> executable_path(SelfApi& self, ReportApi& report) {
-    auto units = read_filled_buffer(self, report, [&](char16_t* buffer, std::uint32_t size) {
+SystemResult<NativeString> executable_path(SelfApi& self) {
+    auto units = read_filled_buffer(self, [&](char16_t* buffer, std::uint32_t size) {
         return self.get_module_file_name_w(nullptr, buffer, size);
     });
     if (!units) {
@@ -100,11 +100,11 @@ SystemResult<NativeString> executable_path(SelfApi& self, ReportApi& report) {
     return native_from_utf16(*units);
 }
 
-std::vector<std::string> own_arguments(SelfApi& self, ReportApi& report) {
+std::vector<std::string> own_arguments(SelfApi& self) {
     const char16_t* command_line = self.get_command_line_w();
     std::vector<NativeString> elements;
     if (command_line == nullptr || *command_line == u'\0') {
-        auto path = executable_path(self, report);
+        auto path = executable_path(self);
         elements.push_back(path ? std::move(*path) : NativeString());
     } else {
         elements = split_command_line(command_line);
@@ -115,7 +115,7 @@ std::vector<std::string> own_arguments(SelfApi& self, ReportApi& report) {
     for (NativeString& element : elements) {
         auto text = native_to_text(std::move(element));
         if (!text) {
-            fatal(report, "a command-line argument is not valid Unicode: " + quoted_form(text.error()));
+            fatal("a command-line argument is not valid Unicode: " + quoted_form(text.error()));
         }
         arguments.push_back(std::move(*text));
     }

@@ -5,9 +5,8 @@
 #include <string_view>
 #include <vector>
 
-#include "report/report_api.hpp"
 #include "report/system_error.hpp"
-#include "win/native_string.hpp"
+#include "win/strings/native_string.hpp"
 #include "win/self_api.hpp"
 
 namespace ostrand {
@@ -17,10 +16,10 @@ namespace ostrand {
 std::vector<NativeString> split_command_line(std::u16string_view command_line);
 
 // The full path of the launcher's own executable.
-SystemResult<NativeString> executable_path(SelfApi& self, ReportApi& report);
+SystemResult<NativeString> executable_path(SelfApi& self);
 
 // The launcher's own arguments as text, program name first. An element that is not valid Unicode
 // is a fatal failure.
-std::vector<std::string> own_arguments(SelfApi& self, ReportApi& report);
+std::vector<std::string> own_arguments(SelfApi& self);
 
 }  // namespace ostrand

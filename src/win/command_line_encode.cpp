@@ -6,26 +6,10 @@
 namespace ostrand {
 namespace {
 
-struct ArgumentShape {
-    bool has_nul = false;
-    bool needs_quotes = false;
-};
-
-ArgumentShape shape_of(std::u16string_view argument) {
-    ArgumentShape shape;
-    shape.needs_quotes = argument.empty();
-    for (const char16_t unit : argument) {
-        if (unit == 0) {
-            shape.has_nul = true;
-            return shape;
-        }
-        // Only space and tab separate arguments when the child splits its command line; a line feed or
-        // a non-ASCII space is an ordinary character there and needs no quotes.
-        if (unit == u' ' || unit == u'\t') {
-            shape.needs_quotes = true;
-        }
-    }
-    return shape;
+// Only space and tab separate arguments when the child splits its command line; a line feed or a
+// non-ASCII space is an ordinary character there and needs no quotes.
+bool needs_quotes(std::u16string_view argument) {
+    return argument.empty() || argument.find_first_of(u" \t") != std::u16string_view::npos;
 }
 
 // Appends the argument with every double quote escaped. A run of n backslashes is literal to the child
@@ -78,16 +62,16 @@ SystemResult<std::u16string> encode_command_line(const NativeString& program_pat
 
     for (const NativeString& argument : arguments) {
         const std::u16string units = native_to_utf16(argument);
-        const ArgumentShape shape = shape_of(units);
-        if (shape.has_nul) {
+        if (holds_nul(units)) {
             return invalid_input(nul_in_data_message);
         }
+        const bool quoted = needs_quotes(units);
         line.push_back(u' ');
-        if (shape.needs_quotes) {
+        if (quoted) {
             line.push_back(u'"');
         }
-        append_escaped(line, units, shape.needs_quotes);
-        if (shape.needs_quotes) {
+        append_escaped(line, units, quoted);
+        if (quoted) {
             line.push_back(u'"');
         }
     }

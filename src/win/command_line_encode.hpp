@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "report/system_error.hpp"
-#include "win/native_string.hpp"
+#include "win/strings/native_string.hpp"
 
 namespace ostrand {
 

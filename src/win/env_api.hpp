@@ -3,7 +3,7 @@
 
 #include <cstdint>
 
-#include "win/self_api.hpp"
+#include "base/shared_api.hpp"
 
 namespace ostrand {
 
@@ -11,7 +11,7 @@ struct EnvApi : virtual LastErrorApi {
     // The process's environment block (strings ended by 0, the block by an empty string); null on failure.
     virtual char16_t* get_environment_strings_w() = 0;
     virtual bool free_environment_strings_w(char16_t* block) = 0;
-    // CompareStringOrdinal: 1 less, 2 equal, 3 greater, anything else a failure.
+    // CompareStringOrdinal: cstr_less_than, cstr_equal or cstr_greater_than; anything else a failure.
     virtual int compare_string_ordinal(const char16_t* a, int a_count, const char16_t* b, int b_count,
                                        bool ignore_case) = 0;
 };

@@ -6,7 +6,7 @@
 
 #include "report/fatal.hpp"
 #include "win/unique_handle.hpp"
-#include "win/upper_table.hpp"
+#include "win/strings/upper_table.hpp"
 
 namespace ostrand {
 namespace {
@@ -31,32 +31,26 @@ struct EnvironmentStringsTraits {
 };
 using SystemEnvironmentBlock = UniqueHandle<EnvironmentStringsTraits>;
 
-bool holds_nul(std::u16string_view units) {
-    return units.find(u'\0') != std::u16string_view::npos;
-}
-
 }  // namespace
 
-std::weak_ordering compare_env_names(EnvApi& env, ReportApi& report, std::u16string_view a,
-                                     std::u16string_view b) {
+std::weak_ordering SystemEnvNameComparer::compare(std::u16string_view a, std::u16string_view b) const {
     const int result =
-        env.compare_string_ordinal(unit_pointer(a), unit_count(a), unit_pointer(b), unit_count(b), true);
+        env_->compare_string_ordinal(unit_pointer(a), unit_count(a), unit_pointer(b), unit_count(b), true);
     switch (result) {
-        case 1:
+        case cstr_less_than:
             return std::weak_ordering::less;
-        case 2:
+        case cstr_equal:
             return std::weak_ordering::equivalent;
-        case 3:
+        case cstr_greater_than:
             return std::weak_ordering::greater;
         default:
             break;
     }
-    const std::uint32_t code = env.get_last_error();
-    fatal(report, "comparing environment keys failed: " +
-                      short_form(report, SystemError::os_code(static_cast<std::int32_t>(code))));
+    const std::uint32_t code = env_->get_last_error();
+    fatal("comparing environment keys failed", SystemError::os_code(static_cast<std::int32_t>(code)), ErrorForm::Short);
 }
 
-std::weak_ordering compare_env_names_portable(std::u16string_view a, std::u16string_view b) {
+std::weak_ordering PortableEnvNameComparer::compare(std::u16string_view a, std::u16string_view b) const {
     const std::size_t common = std::min(a.size(), b.size());
     for (std::size_t i = 0; i < common; ++i) {
         const char16_t ua = upper_case_unit(a[i]);
@@ -66,14 +60,6 @@ std::weak_ordering compare_env_names_portable(std::u16string_view a, std::u16str
         }
     }
     return a.size() <=> b.size();
-}
-
-std::weak_ordering SystemEnvNameComparer::compare(std::u16string_view a, std::u16string_view b) const {
-    return compare_env_names(*env_, *report_, a, b);
-}
-
-std::weak_ordering PortableEnvNameComparer::compare(std::u16string_view a, std::u16string_view b) const {
-    return compare_env_names_portable(a, b);
 }
 
 void EnvironmentMap::set(std::u16string_view name, std::u16string_view value) {
@@ -105,16 +91,15 @@ void set_env_override(OverrideSet& overrides, const NativeString& name, const Na
     }
 }
 
-std::optional<EnvironmentMap> merge_environment(EnvApi& env, ReportApi& report,
-                                                const OverrideSet& overrides) {
+std::optional<EnvironmentMap> merge_environment(EnvApi& env, const OverrideSet& overrides) {
     if (overrides.variables.empty()) {
         return std::nullopt;
     }
     char16_t* const raw_block = env.get_environment_strings_w();
     if (raw_block == nullptr) {
         const std::uint32_t code = env.get_last_error();
-        fatal(report, "failure getting env string from OS: " +
-                          short_form(report, SystemError::os_code(static_cast<std::int32_t>(code))));
+        fatal("failure getting env string from OS", SystemError::os_code(static_cast<std::int32_t>(code)),
+              ErrorForm::Short);
     }
     SystemEnvironmentBlock block(env, raw_block);
 
@@ -164,9 +149,8 @@ SystemResult<std::u16string> write_environment_block(const EnvironmentMap& envir
     return out;
 }
 
-SystemResult<std::optional<std::u16string>> build_environment_block(EnvApi& env, ReportApi& report,
-                                                                    const OverrideSet& overrides) {
-    const std::optional<EnvironmentMap> merged = merge_environment(env, report, overrides);
+SystemResult<std::optional<std::u16string>> build_environment_block(EnvApi& env, const OverrideSet& overrides) {
+    const std::optional<EnvironmentMap> merged = merge_environment(env, overrides);
     if (!merged) {
         return std::optional<std::u16string>();
     }

@@ -8,12 +8,17 @@
 #include <string>
 #include <string_view>
 
-#include "report/report_api.hpp"
 #include "report/system_error.hpp"
 #include "win/env_api.hpp"
-#include "win/native_string.hpp"
+#include "win/strings/native_string.hpp"
 
 namespace ostrand {
+
+// A variable set on top of the launcher's own environment for the child.
+struct EnvOverride {
+    NativeString name;
+    NativeString value;
+};
 
 // Orders environment names the way Windows does: case ignored, one UTF-16 unit at a time, then by
 // length. Names that compare equivalent are the same variable.
@@ -24,15 +29,14 @@ public:
 };
 
 // CompareStringOrdinal with ignore-case: the system's own table, and so the rule on Windows. A failed
-// call is fatal. Both interfaces must outlive the comparer.
+// call is fatal. The interface must outlive the comparer.
 class SystemEnvNameComparer final : public EnvNameComparer {
 public:
-    SystemEnvNameComparer(EnvApi& env, ReportApi& report) : env_(&env), report_(&report) {}
+    explicit SystemEnvNameComparer(EnvApi& env) : env_(&env) {}
     std::weak_ordering compare(std::u16string_view a, std::u16string_view b) const override;
 
 private:
     EnvApi* env_;
-    ReportApi* report_;
 };
 
 // The generated upper-case table in place of the system's, for hosts without CompareStringOrdinal.
@@ -40,10 +44,6 @@ class PortableEnvNameComparer final : public EnvNameComparer {
 public:
     std::weak_ordering compare(std::u16string_view a, std::u16string_view b) const override;
 };
-
-std::weak_ordering compare_env_names(EnvApi& env, ReportApi& report, std::u16string_view a,
-                                     std::u16string_view b);
-std::weak_ordering compare_env_names_portable(std::u16string_view a, std::u16string_view b);
 
 // Variables by name in ascending comparer order, no two names equivalent. Setting an existing name
 // keeps the name as first written (its case included) and takes the new value. Names and values are
@@ -91,15 +91,14 @@ void set_env_override(OverrideSet& overrides, const NativeString& name, const Na
 // The launcher's environment with the overrides set on top, ordered by the set's comparer. Nothing
 // when the set is empty: the child then inherits the environment without a block of ours. Reading the
 // environment from the system and a failed name comparison are fatal.
-std::optional<EnvironmentMap> merge_environment(EnvApi& env, ReportApi& report, const OverrideSet& overrides);
+std::optional<EnvironmentMap> merge_environment(EnvApi& env, const OverrideSet& overrides);
 
 // "name=value" and a 0 unit for each entry in order, then one more 0 unit; an empty map gives two 0
 // units. Fails with InvalidInput when a name or value holds a 0 unit.
 SystemResult<std::u16string> write_environment_block(const EnvironmentMap& environment);
 
 // merge_environment, then write_environment_block; nothing when the set is empty.
-SystemResult<std::optional<std::u16string>> build_environment_block(EnvApi& env, ReportApi& report,
-                                                                    const OverrideSet& overrides);
+SystemResult<std::optional<std::u16string>> build_environment_block(EnvApi& env, const OverrideSet& overrides);
 
 std::optional<NativeString> lookup_env(const EnvironmentMap& environment, const NativeString& name);
 

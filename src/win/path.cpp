@@ -10,14 +10,6 @@ namespace ostrand {
 
 namespace {
 
-constexpr std::string_view literal_marker = "\\\\?\\";
-
-bool is_separator(char c) { return c == '\\' || c == '/'; }
-
-// Inside the body of a \\?\ path Windows hands the rest to the object manager untouched, where only
-// the backslash separates.
-bool is_body_separator(char c, bool literal) { return c == '\\' || (!literal && c == '/'); }
-
 bool is_ascii_letter(char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); }
 
 std::size_t find_backslash(std::string_view path, std::size_t from) {

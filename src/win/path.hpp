@@ -1,14 +1,44 @@
 // Portable: Windows path rules (drive letters, roots, shares, the \\?\ and \\.\ forms) over the bytes
-// of a NativeString. Nothing here touches the file system or makes a path absolute.
+// of a NativeString, and the names of those forms for UTF-16 paths too. Nothing here touches the file
+// system or makes a path absolute.
 #pragma once
 
+#include <algorithm>
 #include <cstddef>
 #include <optional>
 #include <string_view>
 
-#include "win/native_string.hpp"
+#include "win/strings/native_string.hpp"
 
 namespace ostrand {
+
+// The literal form, whose rest the system hands to the object manager without rewriting it, and its
+// share variant; the device form; the object manager's own namespace, also taken as it stands.
+inline constexpr std::string_view literal_marker = R"(\\?\)";
+inline constexpr std::string_view literal_unc_marker = R"(\\?\UNC\)";
+inline constexpr std::string_view device_marker = R"(\\.\)";
+inline constexpr std::string_view object_marker = R"(\??\)";
+
+template <typename Unit>
+constexpr bool is_separator(Unit unit) {
+    return unit == Unit('\\') || unit == Unit('/');
+}
+
+// Inside the body of a literal path Windows hands the rest to the object manager untouched, where only
+// the backslash separates.
+template <typename Unit>
+constexpr bool is_body_separator(Unit unit, bool literal) {
+    return unit == Unit('\\') || (!literal && unit == Unit('/'));
+}
+
+inline bool begins_with(std::u16string_view path, std::string_view marker) {
+    return path.size() >= marker.size() && std::equal(marker.begin(), marker.end(), path.begin());
+}
+
+// A path in the literal form or the object manager's: the system takes it without any rewriting.
+inline bool begins_with_literal_or_object(std::u16string_view path) {
+    return begins_with(path, literal_marker) || begins_with(path, object_marker);
+}
 
 // Tried in this order; the first that matches wins.
 enum class PathPrefix {

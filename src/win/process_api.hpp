@@ -1,25 +1,11 @@
 // Portable: the system operations behind starting the game and waiting for it.
 #pragma once
 
-#include <cstddef>
 #include <cstdint>
 
-#include "win/self_api.hpp"
-#include "win/system_types.hpp"
+#include "base/shared_api.hpp"
 
 namespace ostrand {
-
-inline constexpr std::uint32_t startf_usestdhandles = 0x100;
-inline constexpr std::uint32_t create_unicode_environment = 0x400;
-inline constexpr std::uint32_t duplicate_same_access = 2;
-inline constexpr std::uint32_t infinite_timeout = 0xFFFFFFFF;
-inline constexpr std::uint32_t wait_object_0 = 0;
-inline constexpr std::uint32_t invalid_file_attributes = 0xFFFFFFFF;
-// ERROR_FILENAME_EXCED_RANGE: what CreateProcessW answers for a command line longer than it takes.
-inline constexpr std::uint32_t error_filename_exced_range = 206;
-// The longest command line CreateProcessW takes, without its terminator: the system hands it to the
-// child as a counted string whose length in bytes, terminator included, must fit in 16 bits.
-inline constexpr std::size_t max_command_line_units = 32766;
 
 // The members of STARTUPINFOW that a start may set; the kernel32 layer zeroes every other member
 // and sets cb.
@@ -38,14 +24,13 @@ struct ProcessInformation {
     std::uint32_t thread_id = 0;
 };
 
-struct ProcessApi : virtual LastErrorApi {
+struct ProcessApi : virtual LastErrorApi, virtual StdHandleApi {
     virtual std::uint32_t get_full_path_name_w(const char16_t* path, std::uint32_t size, char16_t* buffer) = 0;
     virtual std::uint32_t get_file_attributes_w(const char16_t* path) = 0;
     virtual std::uint32_t get_system_directory_w(char16_t* buffer, std::uint32_t size) = 0;
     virtual std::uint32_t get_windows_directory_w(char16_t* buffer, std::uint32_t size) = 0;
     virtual std::uint32_t get_environment_variable_w(const char16_t* name, char16_t* buffer,
                                                      std::uint32_t size) = 0;
-    virtual Handle get_std_handle(std::uint32_t which) = 0;
     virtual Handle get_current_process() = 0;
     virtual bool duplicate_handle(Handle source_process, Handle source, Handle target_process,
                                   Handle* target, std::uint32_t access, bool inherit,

@@ -6,24 +6,19 @@
 #include "win/buffer_rule.hpp"
 #include "win/command_line.hpp"
 #include "win/path.hpp"
+#include "win/strings/ascii.hpp"
 
 namespace ostrand {
 namespace {
 
-constexpr std::u16string_view verbatim_marker = u"\\\\?\\";
-constexpr std::u16string_view verbatim_unc_marker = u"\\\\?\\UNC\\";
-constexpr std::u16string_view device_marker = u"\\\\.\\";
-constexpr std::u16string_view object_marker = u"\\??\\";
-
-// MAX_PATH, counting the terminator.
-constexpr std::size_t max_path = 260;
 // CreateDirectoryW keeps 12 units of MAX_PATH free for an 8.3 name: from 248 units on, a path may
 // already be too long for one of the calls that take it without the \\?\ prefix.
 constexpr std::size_t prefix_needed_from = 248;
 
-bool is_separator(char16_t unit) { return unit == u'\\' || unit == u'/'; }
-
-char16_t ascii_lower(char16_t unit) { return unit >= u'A' && unit <= u'Z' ? unit + (u'a' - u'A') : unit; }
+// A unit, ":" and a backslash: the start of a full drive path.
+bool begins_with_drive_root(std::u16string_view units) {
+    return units.size() >= 3 && units[1] == u':' && units[2] == u'\\';
+}
 
 // A letter-like unit, ":", then the end or a separator: "C:" and "C:\x" but not "C:x".
 bool begins_with_drive(std::u16string_view units) {
@@ -35,34 +30,34 @@ bool begins_with_two_separators(std::u16string_view units) {
     return units.size() >= 2 && is_separator(units[0]) && is_separator(units[1]);
 }
 
-// The \\?\ form of a full path, whose length the system then no longer limits.
-std::u16string with_verbatim_prefix(std::u16string full) {
+std::u16string marked(std::string_view marker, std::u16string_view rest) {
+    return std::u16string(marker.begin(), marker.end()).append(rest);
+}
+
+// The literal form of a full path, whose length the system then no longer limits.
+std::u16string with_literal_prefix(std::u16string full) {
     const std::u16string_view units = full;
-    if (units.size() >= 3 && units[1] == u':' && units[2] == u'\\') {
-        return std::u16string(verbatim_marker) + full;
+    if (begins_with_drive_root(units)) {
+        return marked(literal_marker, units);
     }
-    if (units.starts_with(device_marker)) {
-        return std::u16string(verbatim_marker) + full.substr(device_marker.size());
+    if (begins_with(units, device_marker)) {
+        return marked(literal_marker, units.substr(device_marker.size()));
     }
-    if (begins_with_verbatim_or_object(units)) {
-        return full;
-    }
-    if (units.starts_with(u"\\\\")) {
-        return std::u16string(verbatim_unc_marker) + full.substr(2);
+    if (!begins_with_literal_or_object(units) && begins_with(units, R"(\\)")) {
+        return marked(literal_unc_marker, units.substr(2));
     }
     return full;
 }
 
-// `verbatim` is a \\?\ path and `plain` its form without the prefix. The plain form is taken when
+// `literal` is a \\?\ path and `plain` its form without the prefix. The plain form is taken when
 // Windows' own reading of it (GetFullPathNameW) leaves it unchanged, that is when it holds nothing
 // that the plain form would rewrite: no "." or ".." piece, no trailing dot or space, no slash.
-SystemResult<std::u16string> plain_when_same(std::u16string verbatim, std::u16string plain, ProcessApi& process,
-                                             ReportApi& report) {
-    SystemResult<std::u16string> full = full_path_name(plain, process, report);
+SystemResult<std::u16string> plain_when_same(std::u16string literal, std::u16string plain, ProcessApi& process) {
+    SystemResult<std::u16string> full = full_path_name(plain, process);
     if (!full) {
         return full;
     }
-    return *full == plain ? std::move(plain) : std::move(verbatim);
+    return *full == plain ? std::move(plain) : std::move(literal);
 }
 
 bool file_exists(ProcessApi& process, const std::u16string& system_path) {
@@ -73,9 +68,8 @@ bool file_exists(ProcessApi& process, const std::u16string& system_path) {
 // fails. Later directories are not even asked for once the search is over.
 class ProgramSearch {
 public:
-    ProgramSearch(const NativeString& name, ProcessApi& process, ReportApi& report)
-        : name_(name), add_exe_(name.bytes().find('.') == std::string_view::npos), process_(process),
-          report_(report) {}
+    ProgramSearch(const NativeString& name, ProcessApi& process)
+        : name_(name), add_exe_(name.bytes().find('.') == std::string_view::npos), process_(process) {}
 
     bool done() const { return outcome_.has_value(); }
 
@@ -87,7 +81,7 @@ public:
         if (add_exe_) {
             candidate.append_text(".exe");
         }
-        SystemResult<std::u16string> units = to_system_path(candidate, process_, report_);
+        SystemResult<std::u16string> units = to_system_path(candidate, process_);
         if (!units || file_exists(process_, *units)) {
             outcome_.emplace(std::move(units));
         }
@@ -118,38 +112,37 @@ private:
     // A name without any "." gets ".exe"; "game.v2" is taken as having an extension.
     bool add_exe_;
     ProcessApi& process_;
-    ReportApi& report_;
     std::optional<SystemResult<std::u16string>> outcome_;
 };
 
 SystemResult<std::u16string> search_program(const NativeString& name, const std::optional<NativeString>& search_path,
-                                            ProcessApi& process, SelfApi& self, ReportApi& report) {
-    ProgramSearch search(name, process, report);
+                                            ProcessApi& process, SelfApi& self) {
+    ProgramSearch search(name, process);
     if (search_path) {
         search.try_list(*search_path);
     }
     if (!search.done()) {
         // The launcher's own directory, skipped when its path cannot be read or has no parent.
-        if (SystemResult<NativeString> own = executable_path(self, report)) {
+        if (SystemResult<NativeString> own = executable_path(self)) {
             if (std::optional<NativeString> directory = path_parent(*own)) {
                 search.try_directory(*directory);
             }
         }
     }
     if (!search.done()) {
-        search.try_queried_directory(read_filled_buffer(process, report, [&](char16_t* buffer, std::uint32_t size) {
+        search.try_queried_directory(read_filled_buffer(process, [&](char16_t* buffer, std::uint32_t size) {
             return process.get_system_directory_w(buffer, size);
         }));
     }
     if (!search.done()) {
-        search.try_queried_directory(read_filled_buffer(process, report, [&](char16_t* buffer, std::uint32_t size) {
+        search.try_queried_directory(read_filled_buffer(process, [&](char16_t* buffer, std::uint32_t size) {
             return process.get_windows_directory_w(buffer, size);
         }));
     }
     if (!search.done()) {
         // GetEnvironmentVariableW fails with ERROR_ENVVAR_NOT_FOUND for an unset PATH: nothing to search.
         SystemResult<std::u16string> own_path =
-            read_filled_buffer(process, report, [&](char16_t* buffer, std::uint32_t size) {
+            read_filled_buffer(process, [&](char16_t* buffer, std::uint32_t size) {
                 return process.get_environment_variable_w(u"PATH", buffer, size);
             });
         if (own_path) {
@@ -189,32 +182,15 @@ std::vector<NativeString> split_path_list(const NativeString& list) {
     return entries;
 }
 
-bool begins_with_verbatim_or_object(std::u16string_view path) {
-    return path.starts_with(verbatim_marker) || path.starts_with(object_marker);
-}
-
-bool ends_with_ascii_ignoring_case(std::u16string_view text, std::u16string_view lower_suffix) {
-    if (text.size() < lower_suffix.size()) {
-        return false;
-    }
-    const std::u16string_view tail = text.substr(text.size() - lower_suffix.size());
-    for (std::size_t i = 0; i < tail.size(); ++i) {
-        if (ascii_lower(tail[i]) != lower_suffix[i]) {
-            return false;
-        }
-    }
-    return true;
-}
-
-SystemResult<std::u16string> full_path_name(const std::u16string& path, ProcessApi& process, ReportApi& report) {
-    return read_filled_buffer(process, report, [&](char16_t* buffer, std::uint32_t size) {
+SystemResult<std::u16string> full_path_name(const std::u16string& path, ProcessApi& process) {
+    return read_filled_buffer(process, [&](char16_t* buffer, std::uint32_t size) {
         return process.get_full_path_name_w(path.c_str(), size, buffer);
     });
 }
 
-SystemResult<std::u16string> to_system_path(const NativeString& path, ProcessApi& process, ReportApi& report) {
+SystemResult<std::u16string> to_system_path(const NativeString& path, ProcessApi& process) {
     std::u16string units = native_to_utf16(path);
-    if (units.find(u'\0') != std::u16string::npos) {
+    if (holds_nul(units)) {
         return invalid_input(winapi_nul_message);
     }
     const std::size_t length = units.size() + 1;
@@ -223,58 +199,56 @@ SystemResult<std::u16string> to_system_path(const NativeString& path, ProcessApi
         return units;
     }
     const std::u16string_view view = units;
-    if (view.starts_with(verbatim_marker) && view.size() >= 7 && view[5] == u':' && view[6] == u'\\') {
-        std::u16string plain = units.substr(verbatim_marker.size());
-        return plain_when_same(std::move(units), std::move(plain), process, report);
+    if (begins_with(view, literal_marker) && begins_with_drive_root(view.substr(literal_marker.size()))) {
+        std::u16string plain = units.substr(literal_marker.size());
+        return plain_when_same(std::move(units), std::move(plain), process);
     }
-    if (view.starts_with(verbatim_unc_marker)) {
-        std::u16string plain = u"\\\\" + units.substr(verbatim_unc_marker.size());
-        return plain_when_same(std::move(units), std::move(plain), process, report);
+    if (begins_with(view, literal_unc_marker)) {
+        std::u16string plain = u"\\\\" + units.substr(literal_unc_marker.size());
+        return plain_when_same(std::move(units), std::move(plain), process);
     }
-    if (begins_with_verbatim_or_object(view) || view.empty()) {
+    if (begins_with_literal_or_object(view) || view.empty()) {
         return units;
     }
     if (length < prefix_needed_from && (begins_with_drive(view) || begins_with_two_separators(view))) {
         return units;
     }
-    SystemResult<std::u16string> full = full_path_name(units, process, report);
+    SystemResult<std::u16string> full = full_path_name(units, process);
     if (!full) {
         return full;
     }
     // The full path has no terminator: 247 units here are 248 with it.
     if (full->size() + 1 >= prefix_needed_from) {
-        return with_verbatim_prefix(std::move(*full));
+        return with_literal_prefix(std::move(*full));
     }
     return full;
 }
 
 SystemResult<std::u16string> resolve_program(const NativeString& program_path,
                                              const std::optional<NativeString>& search_path,
-                                             ProcessApi& process, SelfApi& self, ReportApi& report) {
+                                             ProcessApi& process, SelfApi& self) {
     const std::u16string units = native_to_utf16(program_path);
     const std::u16string_view view = units;
-    // Past \\?\ the object manager reads the rest, and there a slash is part of the name.
-    const bool slash_separates = !view.starts_with(verbatim_marker);
-    if (view.empty() || view.back() == u'\\' || (slash_separates && view.back() == u'/')) {
+    if (view.empty() || is_body_separator(view.back(), begins_with(view, literal_marker))) {
         return invalid_input(no_file_name_message);
     }
     if (view.find_first_of(u"\\/") != std::u16string_view::npos) {
         if (ends_with_ascii_ignoring_case(view, u".exe")) {
             // Whether the file is there is for CreateProcessW to find out.
-            return to_system_path(program_path, process, report);
+            return to_system_path(program_path, process);
         }
         NativeString with_exe = program_path;
         with_exe.append_text(".exe");
-        SystemResult<std::u16string> candidate = to_system_path(with_exe, process, report);
+        SystemResult<std::u16string> candidate = to_system_path(with_exe, process);
         if (!candidate || file_exists(process, *candidate)) {
             return candidate;
         }
-        return to_system_path(program_path, process, report);
+        return to_system_path(program_path, process);
     }
-    if (view.find(u'\0') != std::u16string_view::npos) {
+    if (holds_nul(view)) {
         return invalid_input(nul_in_data_message);
     }
-    return search_program(program_path, search_path, process, self, report);
+    return search_program(program_path, search_path, process, self);
 }
 
 }  // namespace ostrand

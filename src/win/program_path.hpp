@@ -8,9 +8,8 @@
 #include <string_view>
 #include <vector>
 
-#include "report/report_api.hpp"
 #include "report/system_error.hpp"
-#include "win/native_string.hpp"
+#include "win/strings/native_string.hpp"
 #include "win/process_api.hpp"
 #include "win/self_api.hpp"
 
@@ -24,19 +23,13 @@ inline constexpr std::string_view program_not_found_message = "program not found
 // dropped, and empty entries are left out.
 std::vector<NativeString> split_path_list(const NativeString& list);
 
-// True for a path in the \\?\ or \??\ form, which the system takes without any rewriting.
-bool begins_with_verbatim_or_object(std::u16string_view path);
-
-// True when the last units of `text` are `lower_suffix`, ASCII letters compared in any case.
-bool ends_with_ascii_ignoring_case(std::u16string_view text, std::u16string_view lower_suffix);
-
 // GetFullPathNameW of a path, through the buffer rule.
-SystemResult<std::u16string> full_path_name(const std::u16string& path, ProcessApi& process, ReportApi& report);
+SystemResult<std::u16string> full_path_name(const std::u16string& path, ProcessApi& process);
 
 // The path's UTF-16 units as the system is to be given them; the terminator is the string's own. A
 // short \\?\ drive or share path loses the prefix when its plain form names the same file; a path of
 // 248 to 260 units with the terminator gains one. Fails on a 0 unit, or when GetFullPathNameW fails.
-SystemResult<std::u16string> to_system_path(const NativeString& path, ProcessApi& process, ReportApi& report);
+SystemResult<std::u16string> to_system_path(const NativeString& path, ProcessApi& process);
 
 // The application name for `program_path`. A path with a directory part is taken as it is (".exe"
 // added only when such a file exists); a bare name is searched for in `search_path` (the child's own
@@ -44,6 +37,6 @@ SystemResult<std::u16string> to_system_path(const NativeString& path, ProcessApi
 // launcher's PATH.
 SystemResult<std::u16string> resolve_program(const NativeString& program_path,
                                              const std::optional<NativeString>& search_path,
-                                             ProcessApi& process, SelfApi& self, ReportApi& report);
+                                             ProcessApi& process, SelfApi& self);
 
 }  // namespace ostrand

@@ -3,16 +3,9 @@
 
 #include <cstdint>
 
-#include "win/system_types.hpp"
+#include "base/shared_api.hpp"
 
 namespace ostrand {
-
-// The calling thread's last-error value, which the buffer-filling calls clear and read.
-struct LastErrorApi {
-    virtual ~LastErrorApi() = default;
-    virtual void set_last_error(std::uint32_t code) = 0;
-    virtual std::uint32_t get_last_error() = 0;
-};
 
 struct SelfApi : virtual LastErrorApi {
     // The system-owned, zero-terminated command line; may be null.

@@ -9,7 +9,8 @@
 #include <string>
 #include <string_view>
 
-#include "win/native_string.hpp"
+#include "unit_text.hpp"
+#include "win/strings/native_string.hpp"
 #include "win/path.hpp"
 
 namespace ostrand::path_properties {
@@ -23,21 +24,8 @@ inline bool holds_encoded_surrogate(std::string_view bytes) {
     return false;
 }
 
-inline std::string hex(std::string_view bytes) {
-    static constexpr char digits[] = "0123456789abcdef";
-    std::string out;
-    for (const char c : bytes) {
-        const auto byte = static_cast<unsigned char>(c);
-        if (byte >= 0x20 && byte < 0x7F) {
-            out += c;
-        } else {
-            out += "<";
-            out += digits[byte >> 4];
-            out += digits[byte & 0xF];
-            out += ">";
-        }
-    }
-    return out;
+inline std::string shown(std::string_view bytes) {
+    return test_support::show(native_to_utf16(NativeString::from_bytes(std::string(bytes), false)));
 }
 
 // A single name component: not empty, no separator, no prefix, neither "." nor "..".
@@ -49,10 +37,10 @@ inline bool is_plain_name(const NativeString& name) {
 
 inline std::string check_flag(const NativeString& result, bool inputs_known, std::string_view what) {
     if (inputs_known && !result.known_utf8()) {
-        return std::string(what) + " of known UTF-8 lost the flag: " + hex(result.bytes());
+        return std::string(what) + " of known UTF-8 lost the flag: " + shown(result.bytes());
     }
     if (result.known_utf8() && holds_encoded_surrogate(result.bytes())) {
-        return std::string(what) + " claims known UTF-8 but holds a surrogate: " + hex(result.bytes());
+        return std::string(what) + " claims known UTF-8 but holds a surrogate: " + shown(result.bytes());
     }
     return {};
 }
@@ -63,9 +51,9 @@ inline std::string check_parent_properties(const NativeString& path) {
     std::size_t steps = 0;
     while (const auto parent = path_parent(current)) {
         ++steps;
-        const std::string context = "parent of " + hex(current.bytes()) + " = " + hex(parent->bytes());
+        const std::string context = "parent of " + shown(current.bytes()) + " = " + shown(parent->bytes());
         if (steps > path.size()) {
-            return "more parents than bytes in " + hex(path.bytes()) + ": " + context;
+            return "more parents than bytes in " + shown(path.bytes()) + ": " + context;
         }
         if (parent->size() >= current.size() || !current.bytes().starts_with(parent->bytes())) {
             return "not a shorter leading part: " + context;
@@ -85,7 +73,7 @@ inline std::string check_parent_properties(const NativeString& path) {
 // `name` must be a plain name (is_plain_name).
 inline std::string check_join_properties(const NativeString& base, const NativeString& name) {
     const NativeString joined = path_join(base, name);
-    const std::string context = "join of " + hex(base.bytes()) + " and " + hex(name.bytes()) + " = " + hex(joined.bytes());
+    const std::string context = "join of " + shown(base.bytes()) + " and " + shown(name.bytes()) + " = " + shown(joined.bytes());
     const std::string_view bytes = joined.bytes();
     const PathHead head = parse_path_head(base.bytes());
     const bool literal = is_literal(head.prefix);
@@ -107,7 +95,7 @@ inline std::string check_join_properties(const NativeString& base, const NativeS
         kept = base.bytes();
     }
     if (!bytes.starts_with(kept)) {
-        return "does not start with " + hex(kept) + ": " + context;
+        return "does not start with " + shown(kept) + ": " + context;
     }
     if (!bytes.ends_with(name.bytes())) {
         return "does not end with the name: " + context;

@@ -11,17 +11,15 @@
 #include <vector>
 
 #include "fake_process_system.hpp"
-#include "fake_report_api.hpp"
 #include "plan.hpp"
 #include "win/program_path.hpp"
 
 namespace ostrand {
 namespace {
 
-using testing::FakeReportApi;
 using testing::FakeSystem;
 using testing::handle_value;
-using testing::narrow;
+using testing::show;
 using testing::start_lock_held;
 
 NativeString text(std::string_view bytes) { return NativeString::from_text(bytes); }
@@ -45,10 +43,9 @@ SpawnRequest demo_request() {
 // is free, and nothing but the child's own two handles is open.
 struct Start {
     FakeSystem system;
-    FakeReportApi report;
 
     SystemResult<ChildProcess> run(const SpawnRequest& request) {
-        SystemResult<ChildProcess> result = spawn_child(request, SpawnSystem{system, system, system, report});
+        SystemResult<ChildProcess> result = spawn_child(request, SpawnSystem{system, system, system});
         EXPECT_FALSE(start_lock_held());
         std::set<Handle> expected_open;
         if (result.has_value()) {
@@ -110,8 +107,8 @@ TEST(SpawnChild, PassesTheFixedCreationParameters) {
     ASSERT_TRUE(start.system.create.has_value());
     const FakeSystem::CreateCall& call = *start.system.create;
 
-    EXPECT_EQ(narrow(call.application_name), "C:\\Games\\Demo\\hl2.exe");
-    EXPECT_EQ(narrow(call.command_line), "\"C:\\Games\\Demo\\hl2.exe\" -novid \"-refresh 0\"");
+    EXPECT_EQ(show(call.application_name), "C:\\Games\\Demo\\hl2.exe");
+    EXPECT_EQ(show(call.command_line), "\"C:\\Games\\Demo\\hl2.exe\" -novid \"-refresh 0\"");
     EXPECT_TRUE(call.inherit_handles);
     EXPECT_EQ(call.creation_flags, 0x400u);
     EXPECT_TRUE(call.current_directory_null);
@@ -127,7 +124,7 @@ TEST(SpawnChild, GameCommandLineForTheDemoDirectory) {
     Start start;
     SystemResult<ChildProcess> child = start.run(spawn_request(plan));
     ASSERT_TRUE(child.has_value()) << ::testing::PrintToString(child.error());
-    EXPECT_EQ(narrow(start.system.create->command_line),
+    EXPECT_EQ(show(start.system.create->command_line),
               "\"C:\\Games\\Demo\\hl2.exe\" -w 1280 -h 720 -novid -condebug -conclearlog -high \"-refresh 0\" "
               "-noasserts -hushasserts -dxlevel 98 -vulkan -gamepadui -steam -game zorv -windowed");
 }
@@ -214,9 +211,9 @@ TEST(SpawnChild, ApplicationNameAndCommandLineForm) {
         request.arguments = {text("-novid")};
         SystemResult<ChildProcess> child = start.run(request);
         ASSERT_TRUE(child.has_value()) << ::testing::PrintToString(child.error());
-        EXPECT_EQ(narrow(start.system.create->application_name), narrow(row.application_name));
+        EXPECT_EQ(show(start.system.create->application_name), show(row.application_name));
         // The child always sees the program path as the plan holds it.
-        EXPECT_EQ(narrow(start.system.create->command_line), "\"" + narrow(row.program) + "\" -novid");
+        EXPECT_EQ(show(start.system.create->command_line), "\"" + show(row.program) + "\" -novid");
     }
 }
 
@@ -239,23 +236,42 @@ TEST(SpawnChild, OverriddenPathIsSearchedFirst) {
         request.environment_overrides = row.overrides;
         SystemResult<ChildProcess> child = start.run(request);
         ASSERT_TRUE(child.has_value()) << ::testing::PrintToString(child.error());
-        EXPECT_EQ(narrow(start.system.create->application_name), row.first_looked_at);
+        EXPECT_EQ(show(start.system.create->application_name), row.first_looked_at);
         EXPECT_TRUE(start.called("GetFileAttributesW " + row.first_looked_at));
-        EXPECT_EQ(narrow(start.system.create->command_line), "\"game\" -novid \"-refresh 0\"");
+        EXPECT_EQ(show(start.system.create->command_line), "\"game\" -novid \"-refresh 0\"");
     }
 }
 
-// Failures before the lock: nothing of steps 8 to 11 happens.
+// A start that fails with `expected` once `setup` has changed the demo request or the system.
+struct FailureCase {
+    std::string_view name;
+    std::function<void(SpawnRequest&, FakeSystem&)> setup;
+    SystemError expected;
+};
+
+// With `before_the_lock`, the failure comes before steps 8 to 11: no standard handle is asked for and
+// no process is created.
+void expect_failures(const std::vector<FailureCase>& cases, bool before_the_lock) {
+    for (const FailureCase& row : cases) {
+        SCOPED_TRACE(row.name);
+        Start start;
+        SpawnRequest request = demo_request();
+        row.setup(request, start.system);
+        SystemResult<ChildProcess> child = start.run(request);
+        ASSERT_FALSE(child.has_value());
+        EXPECT_EQ(child.error(), row.expected);
+        if (before_the_lock) {
+            EXPECT_FALSE(start.called("GetStdHandle"));
+            EXPECT_FALSE(start.called("CreateProcessW"));
+        }
+    }
+}
+
 TEST(SpawnChild, FailuresBeforeTheStandardHandles) {
-    struct Case {
-        std::string_view name;
-        std::function<void(SpawnRequest&, FakeSystem&)> setup;
-        SystemError expected;
-    };
     const auto program = [](std::u16string path) {
         return [path](SpawnRequest& request, FakeSystem&) { request.program_path = native(path); };
     };
-    const Case cases[] = {
+    expect_failures({
         {"empty program path", program(u""), invalid(no_file_name_message)},
         {"trailing separator", program(u"C:\\Games\\"), invalid(no_file_name_message)},
         {"0 unit in the program path", program(std::u16string(u"C:\\G\0\\hl2.exe", 13)), invalid(winapi_nul_message)},
@@ -289,18 +305,7 @@ TEST(SpawnChild, FailuresBeforeTheStandardHandles) {
              request.environment_overrides.push_back({text("X"), native(std::u16string(u"\0", 1))});
          },
          invalid(nul_in_data_message)},
-    };
-    for (const Case& row : cases) {
-        SCOPED_TRACE(row.name);
-        Start start;
-        SpawnRequest request = demo_request();
-        row.setup(request, start.system);
-        SystemResult<ChildProcess> child = start.run(request);
-        ASSERT_FALSE(child.has_value());
-        EXPECT_EQ(child.error(), row.expected);
-        EXPECT_FALSE(start.called("GetStdHandle"));
-        EXPECT_FALSE(start.called("CreateProcessW"));
-    }
+    }, true);
 }
 
 TEST(SpawnChild, BatchTestLooksAtTheFullPathOnlyForPlainNames) {
@@ -321,7 +326,7 @@ TEST(SpawnChild, BatchTestLooksAtTheFullPathOnlyForPlainNames) {
         request.program_path = native(row.program);
         SystemResult<ChildProcess> child = start.run(request);
         ASSERT_TRUE(child.has_value()) << ::testing::PrintToString(child.error());
-        EXPECT_EQ(start.called("GetFullPathNameW " + narrow(row.program)), row.full_path_asked);
+        EXPECT_EQ(start.called("GetFullPathNameW " + show(row.program)), row.full_path_asked);
     }
 }
 
@@ -410,15 +415,10 @@ TEST(SpawnChild, CommandLineLengthLimit) {
 }
 
 TEST(SpawnChild, EarlierStepsFailureWins) {
-    struct Case {
-        std::string_view name;
-        std::function<void(SpawnRequest&, FakeSystem&)> setup;
-        SystemError expected;
-    };
     const auto nul_argument = [](SpawnRequest& request) {
         request.arguments.push_back(native(std::u16string(u"x\0", 2)));
     };
-    const Case cases[] = {
+    expect_failures({
         {"empty program path over a 0 unit in an argument",
          [&](SpawnRequest& request, FakeSystem&) {
              nul_argument(request);
@@ -461,16 +461,7 @@ TEST(SpawnChild, EarlierStepsFailureWins) {
              system.create_error = 2;
          },
          SystemError::os_code(5)},
-    };
-    for (const Case& row : cases) {
-        SCOPED_TRACE(row.name);
-        Start start;
-        SpawnRequest request = demo_request();
-        row.setup(request, start.system);
-        SystemResult<ChildProcess> child = start.run(request);
-        ASSERT_FALSE(child.has_value());
-        EXPECT_EQ(child.error(), row.expected);
-    }
+    }, false);
 }
 
 TEST(WaitChild, WaitsThenReadsTheExitCode) {

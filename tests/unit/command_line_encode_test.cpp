@@ -2,13 +2,12 @@
 
 #include <gtest/gtest.h>
 
-#include "unit_text.hpp"
-
 #include <cstdio>
 #include <string>
 #include <vector>
 
 #include "../support/command_line_cases.hpp"
+#include "../support/unit_text.hpp"
 #include "win/command_line.hpp"
 
 namespace ostrand {
@@ -32,7 +31,7 @@ std::u16string encode_units(std::u16string_view program, const std::vector<std::
     return line ? *line : std::u16string();
 }
 
-using testing::show;
+using test_support::show;
 
 struct ArgumentRow {
     const char* label;

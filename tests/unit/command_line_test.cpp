@@ -2,13 +2,15 @@
 
 #include <gtest/gtest.h>
 
-#include "fake_report_api.hpp"
+#include <optional>
+
+#include "fake_process_system.hpp"
 #include "report/fatal.hpp"
 
 namespace ostrand {
 namespace {
 
-using testing::FakeReportApi;
+using testing::FakeSystem;
 
 std::vector<std::string> split_text(std::u16string_view line) {
     std::vector<std::string> out;
@@ -66,48 +68,6 @@ TEST(SplitCommandLine, KeepsUnpairedSurrogates) {
     EXPECT_FALSE(elements[1].known_utf8());
 }
 
-// The system side of the launcher's own inputs.
-struct FakeSelf : SelfApi {
-    const char16_t* command_line = nullptr;
-    std::u16string path = u"C:\\Games\\launcher.exe";
-    // When set, every GetModuleFileNameW fails with this error.
-    std::uint32_t fail_with = 0;
-    // When set, a full buffer reports this last error instead of ERROR_INSUFFICIENT_BUFFER.
-    std::uint32_t full_buffer_error = error_insufficient_buffer;
-    bool zero_without_error = false;
-    std::uint32_t last_error = 0xDEAD;
-    std::vector<std::uint32_t> sizes;
-    std::vector<std::string> calls;
-
-    const char16_t* get_command_line_w() override { return command_line; }
-    std::uint32_t get_module_file_name_w(Module module, char16_t* buffer, std::uint32_t size) override {
-        EXPECT_EQ(module, nullptr);
-        calls.push_back("GetModuleFileNameW");
-        sizes.push_back(size);
-        if (fail_with != 0) {
-            last_error = fail_with;
-            return 0;
-        }
-        if (zero_without_error) {
-            return 0;
-        }
-        if (path.size() >= size) {
-            std::copy_n(path.begin(), size - 1, buffer);
-            buffer[size - 1] = 0;
-            last_error = full_buffer_error;
-            return size;
-        }
-        std::copy(path.begin(), path.end(), buffer);
-        buffer[path.size()] = 0;
-        return static_cast<std::uint32_t>(path.size());
-    }
-    void set_last_error(std::uint32_t code) override {
-        calls.push_back("SetLastError(" + std::to_string(code) + ")");
-        last_error = code;
-    }
-    std::uint32_t get_last_error() override { return last_error; }
-};
-
 TEST(ExecutablePath, GrowsTheBufferUntilThePathFits) {
     struct Case {
         std::size_t length;
@@ -118,105 +78,84 @@ TEST(ExecutablePath, GrowsTheBufferUntilThePathFits) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.length);
-        FakeSelf self;
-        FakeReportApi report;
-        self.path = std::u16string(c.length, u'x');
-        auto path = executable_path(self, report);
+        FakeSystem system;
+        // A stale error: the fake checks that each query finds the last error cleared.
+        system.last_error = 0xDEAD;
+        system.executable = std::u16string(c.length, u'x');
+        auto path = executable_path(system);
         ASSERT_TRUE(path.has_value());
-        EXPECT_EQ(native_to_utf16(*path), self.path);
-        EXPECT_EQ(self.sizes, c.sizes);
-        // Each query is preceded by a cleared last error.
-        ASSERT_EQ(self.calls.size(), 2 * c.sizes.size());
-        for (std::size_t k = 0; k < self.calls.size(); k += 2) {
-            EXPECT_EQ(self.calls[k], "SetLastError(0)");
-        }
+        EXPECT_EQ(native_to_utf16(*path), system.executable);
+        EXPECT_EQ(system.buffer_sizes, c.sizes);
     }
 }
 
 TEST(ExecutablePath, FailureAndEmptyResults) {
-    FakeSelf failing;
-    FakeReportApi report;
-    failing.fail_with = 5;
-    auto failed = executable_path(failing, report);
+    FakeSystem failing;
+    failing.executable_error = 5;
+    auto failed = executable_path(failing);
     ASSERT_FALSE(failed.has_value());
     EXPECT_EQ(failed.error(), SystemError::os_code(5));
 
-    FakeSelf empty;
-    empty.zero_without_error = true;
-    auto path = executable_path(empty, report);
+    FakeSystem empty;
+    empty.executable = u"";
+    auto path = executable_path(empty);
     ASSERT_TRUE(path.has_value());
     EXPECT_TRUE(path->empty());
 
-    FakeSelf surrogate;
-    surrogate.path = {u'C', u':', u'\\', 0xDC01, u'.', u'e'};
-    auto kept = executable_path(surrogate, report);
+    FakeSystem surrogate;
+    surrogate.executable = {u'C', u':', u'\\', 0xDC01, u'.', u'e'};
+    auto kept = executable_path(surrogate);
     ASSERT_TRUE(kept.has_value());
-    EXPECT_EQ(native_to_utf16(*kept), surrogate.path);
-}
-
-TEST(ExecutablePath, FullBufferWithoutTheGrowErrorIsUnreachable) {
-    FakeSelf self;
-    FakeReportApi report;
-    self.path = std::u16string(600, u'x');
-    self.full_buffer_error = 0;
-    EXPECT_THROW((void)executable_path(self, report), FatalFailure);
-    EXPECT_NE(report.written.find("internal error: entered unreachable code\n"), std::string::npos);
+    EXPECT_EQ(native_to_utf16(*kept), surrogate.executable);
 }
 
 TEST(OwnArguments, SplitsAndConvertsEveryElement) {
-    FakeSelf self;
-    FakeReportApi report;
-    self.command_line = u"\"C:\\x y\\l.exe\" -d3d9 \"-refresh 0\" \u00e9";
-    EXPECT_EQ(own_arguments(self, report),
+    FakeSystem system;
+    system.command_line = u"\"C:\\x y\\l.exe\" -d3d9 \"-refresh 0\" \u00e9";
+    EXPECT_EQ(own_arguments(system),
               (std::vector<std::string>{"C:\\x y\\l.exe", "-d3d9", "-refresh 0", "\xC3\xA9"}));
-    EXPECT_TRUE(report.written.empty());
 }
 
 TEST(OwnArguments, EmptyOrAbsentCommandLineGivesTheExecutablePath) {
     struct Case {
         const char* label;
-        const char16_t* line;
+        std::optional<std::u16string> line;
         bool path_fails;
         std::string expected;
     } cases[] = {
-        {"absent", nullptr, false, "C:\\Games\\launcher.exe"},
-        {"empty", u"", false, "C:\\Games\\launcher.exe"},
+        {"absent", std::nullopt, false, "C:\\Games\\Demo\\ostrand.exe"},
+        {"empty", u"", false, "C:\\Games\\Demo\\ostrand.exe"},
         {"empty, path fails", u"", true, ""},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.label);
-        FakeSelf self;
-        FakeReportApi report;
-        self.command_line = c.line;
-        self.fail_with = c.path_fails ? 2 : 0;
-        EXPECT_EQ(own_arguments(self, report), std::vector<std::string>{c.expected});
-        EXPECT_TRUE(report.written.empty());
+        FakeSystem system;
+        system.command_line = c.line;
+        if (c.path_fails) {
+            system.executable_error = 2;
+        }
+        EXPECT_EQ(own_arguments(system), std::vector<std::string>{c.expected});
     }
 }
 
 TEST(OwnArguments, AnElementThatIsNotUnicodeIsFatal) {
-    const std::u16string with_surrogate = {u'p', u' ', u'x', u' ', u'a', 0xD800, u'b', u' ', 0xDC00};
-    const std::u16string bad_program = {u'"', u'p', 0xDFFF, u'\t', u'\'', u'"', u' ', u'x'};
-    const std::u16string tab_and_quote = {u'p', u' ', u'"', u'\t', u'\\', u'"', u'\'', 0xD800, u'"'};
     struct Case {
         const char* label;
-        const std::u16string* line;
+        std::u16string line;
         std::string quoted;
     } cases[] = {
-        {"first bad element is named", &with_surrogate, R"("a\u{d800}b")"},
-        {"program name is tested too", &bad_program, R"("p\u{dfff}\t'")"},
-        {"tab, quote and single quote", &tab_and_quote, R"("\t\"'\u{d800}")"},
+        {"first bad element is named", {u'p', u' ', u'x', u' ', u'a', 0xD800, u'b', u' ', 0xDC00}, R"("a\u{d800}b")"},
+        {"program name is tested too", {u'"', u'p', 0xDFFF, u'\t', u'\'', u'"', u' ', u'x'}, R"("p\u{dfff}\t'")"},
+        {"tab, quote and single quote", {u'p', u' ', u'"', u'\t', u'\\', u'"', u'\'', 0xD800, u'"'},
+         R"("\t\"'\u{d800}")"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.label);
-        FakeSelf self;
-        FakeReportApi report;
-        self.command_line = c.line->c_str();
-        EXPECT_THROW(own_arguments(self, report), FatalFailure);
-        const std::string tail = ": " + c.quoted + "\n";
-        ASSERT_GE(report.written.size(), tail.size());
-        EXPECT_EQ(report.written.substr(report.written.size() - tail.size()), tail) << report.written;
-        EXPECT_EQ(report.written.find('\r'), std::string::npos);
+        FakeSystem system;
+        system.command_line = c.line;
+        const FatalFailure failure = testing::raised_failure([&] { (void)own_arguments(system); });
+        EXPECT_EQ(failure.message, "a command-line argument is not valid Unicode: " + c.quoted);
+        EXPECT_FALSE(failure.error.has_value());
     }
 }
 

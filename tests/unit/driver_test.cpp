@@ -2,48 +2,31 @@
 
 #include <gtest/gtest.h>
 
+#include <optional>
+
+#include "fake_loader.hpp"
 #include "fake_process_system.hpp"
-#include "fake_report_api.hpp"
 #include "report/fatal.hpp"
 
 namespace ostrand {
 namespace {
 
-using testing::FakeReportApi;
+using testing::FakeLoader;
 using testing::FakeSystem;
-
-// A machine without a Vulkan runtime: the probe's load fails, which only makes its answer false.
-struct NoVulkan final : LoaderApi {
-    std::vector<std::string>* events;
-    explicit NoVulkan(std::vector<std::string>& log) : events(&log) {}
-    bool set_thread_error_mode(std::uint32_t, std::uint32_t* previous) override {
-        if (previous != nullptr) {
-            *previous = 0;
-        }
-        return true;
-    }
-    Module load_library_ex_w(const char16_t*, Handle, std::uint32_t) override {
-        events->push_back("LoadLibraryExW");
-        return nullptr;
-    }
-    ProcAddress get_proc_address(Module, const char*) override { return nullptr; }
-    bool free_library(Module) override { return true; }
-    std::uint32_t get_last_error() override { return 126; }
-};
 
 struct LaunchRun {
     FakeSystem system;
-    FakeReportApi report;
-    NoVulkan loader{system.events};
-    bool fatal = false;
+    // A machine without a Vulkan runtime: the probe's load fails, which only makes its answer false.
+    FakeLoader loader{system.events};
+    std::optional<FatalFailure> failure;
 
-    LaunchRun() { report.messages[{false, 2}] = u"File not found.\r\n"; }
+    LaunchRun() { loader.load_fails = true; }
 
     void launch_zorv() {
         try {
-            launch(Platform{report, system, system, system, loader}, "zorv");
-        } catch (const FatalFailure&) {
-            fatal = true;
+            launch(Platform{system, system, system, loader}, "zorv");
+        } catch (const FatalFailure& raised) {
+            failure = raised;
         }
     }
     // The events that tell the driver's own steps apart.
@@ -59,15 +42,13 @@ struct LaunchRun {
         }
         return out;
     }
-    std::string message_line() const { return report.written.substr(report.written.find(":\n") + 2); }
 };
 
 TEST(Launch, RunsItsStepsInOrderAndClosesProcessThenThread) {
     LaunchRun run;
     run.system.exit_code = 1;  // not looked at
     run.launch_zorv();
-    EXPECT_FALSE(run.fatal);
-    EXPECT_TRUE(run.report.written.empty());
+    EXPECT_FALSE(run.failure.has_value());
     EXPECT_EQ(run.steps(), (std::vector<std::string>{"GetModuleFileNameW", "GetCommandLineW", "LoadLibraryExW",
                                                "CreateProcessW", "CloseHandle", "CloseHandle", "CloseHandle",
                                                "WaitForSingleObject", "GetExitCodeProcess",
@@ -84,34 +65,34 @@ TEST(Launch, EachFailingStepHasItsOwnFatalMessage) {
     struct Case {
         const char* label;
         void (*setup)(FakeSystem&);
-        std::string message_line;
+        std::string message;
+        std::int32_t code;
         const char* reached;
         const char* not_reached;
     } cases[] = {
-        {"executable path", [](FakeSystem& s) { s.executable_error = 5; },
-         "Failed to determine path: Os { code: 5, kind: PermissionDenied, message: \"OS Error 5 (FormatMessageW() "
-         "returned error 317)\" }\n",
+        {"executable path", [](FakeSystem& s) { s.executable_error = 5; }, "Failed to determine path", 5,
          "GetModuleFileNameW", "GetCommandLineW"},
-        {"start", [](FakeSystem& s) { s.create_error = 2; },
-         "Failed to launch Half-Life 2: Os { code: 2, kind: NotFound, message: \"File not found.\" }\n",
-         "CreateProcessW", "WaitForSingleObject"},
+        {"start", [](FakeSystem& s) { s.create_error = 2; }, "Failed to launch Half-Life 2", 2, "CreateProcessW",
+         "WaitForSingleObject"},
         {"wait",
          [](FakeSystem& s) {
              s.wait_result = 0xFFFFFFFF;
              s.wait_error = 6;
          },
-         "Failed to run Half-Life 2: Os { code: 6, kind: Uncategorized, message: \"OS Error 6 (FormatMessageW() "
-         "returned error 317)\" }\n",
-         "WaitForSingleObject", "GetExitCodeProcess"},
+         "Failed to run Half-Life 2", 6, "WaitForSingleObject", "GetExitCodeProcess"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.label);
         LaunchRun run;
         c.setup(run.system);
         run.launch_zorv();
-        EXPECT_TRUE(run.fatal);
-        EXPECT_TRUE(run.report.written.starts_with("\nthread 'main' (4242) failed at src/driver.cpp:"));
-        EXPECT_EQ(run.message_line(), c.message_line);
+        ASSERT_TRUE(run.failure.has_value());
+        EXPECT_EQ(run.failure->message, c.message);
+        EXPECT_EQ(run.failure->error, SystemError::os_code(c.code));
+        EXPECT_EQ(run.failure->form, ErrorForm::Detailed);
+        // The check that failed is the driver's own, not one further down.
+        EXPECT_TRUE(std::string_view(run.failure->where.file_name()).ends_with("driver.cpp"))
+            << run.failure->where.file_name();
         const auto steps = run.steps();
         EXPECT_NE(std::find(steps.begin(), steps.end(), c.reached), steps.end());
         EXPECT_EQ(std::find(steps.begin(), steps.end(), c.not_reached), steps.end());

@@ -2,8 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include "unit_text.hpp"
-
 #include <algorithm>
 #include <cstdint>
 #include <cstdio>
@@ -13,78 +11,25 @@
 #include <string>
 #include <vector>
 
-#include "fake_report_api.hpp"
+#include "fake_process_system.hpp"
 #include "report/fatal.hpp"
-#include "win/upper_table.hpp"
+#include "win/strings/upper_table.hpp"
 
 namespace ostrand {
 namespace {
 
-using testing::FakeReportApi;
-
-// The message line: the last line of the report.
-std::string last_line(const FakeReportApi& report) {
-    std::string text = report.written;
-    if (!text.empty() && text.back() == '\n') {
-        text.pop_back();
-    }
-    return text.substr(text.rfind('\n') + 1);
+// A failure of the system's environment calls: fatal, with the code's short form after the message.
+void expect_fatal_with_short_form(const FatalFailure& failure, std::string_view message, std::int32_t code) {
+    EXPECT_EQ(failure.message, message);
+    EXPECT_EQ(failure.error, SystemError::os_code(code));
+    EXPECT_EQ(failure.form, ErrorForm::Short);
 }
-
-// The system's environment and name comparison, with every call logged in order. The block handed out
-// lives on the heap and is deleted when it is freed, so a read after the free is caught by ASan.
-class RecordingEnvApi final : public EnvApi {
-public:
-    std::vector<std::u16string> strings;
-    bool environment_fails = false;
-    std::optional<int> compare_result;  // returned instead of comparing, when set
-    std::uint32_t last_error = 0;
-    std::vector<std::string> events;
-    std::vector<std::pair<std::u16string, std::u16string>> compared;
-    int frees = 0;
-
-    ~RecordingEnvApi() override { delete[] handed_out_; }
-
-    char16_t* get_environment_strings_w() override {
-        events.push_back("GetEnvironmentStringsW");
-        if (environment_fails) {
-            return nullptr;
-        }
-        handed_out_ = testing::new_environment_block(strings);
-        return handed_out_;
-    }
-    bool free_environment_strings_w(char16_t* block) override {
-        events.push_back("FreeEnvironmentStringsW");
-        EXPECT_EQ(block, handed_out_);
-        delete[] handed_out_;
-        handed_out_ = nullptr;
-        ++frees;
-        return true;
-    }
-    int compare_string_ordinal(const char16_t* a, int a_count, const char16_t* b, int b_count,
-                               bool ignore_case) override {
-        const std::u16string left(a, static_cast<std::size_t>(a_count));
-        const std::u16string right(b, static_cast<std::size_t>(b_count));
-        events.push_back("CompareStringOrdinal");
-        compared.emplace_back(left, right);
-        EXPECT_TRUE(ignore_case);
-        if (compare_result) {
-            return *compare_result;
-        }
-        const std::weak_ordering order = compare_env_names_portable(left, right);
-        return order < 0 ? 1 : order == 0 ? 2 : 3;
-    }
-    std::uint32_t get_last_error() override { return last_error; }
-    void set_last_error(std::uint32_t code) override { last_error = code; }
-
-private:
-    char16_t* handed_out_ = nullptr;
-};
 
 NativeString native(std::u16string_view units) {
     return native_from_utf16(units);
 }
 
+using testing::FakeSystem;
 using testing::show;
 
 std::vector<std::string> entry_list(const EnvironmentMap& environment) {
@@ -110,10 +55,13 @@ std::vector<std::string> block_strings(const std::u16string& block) {
     return out;
 }
 
-void add_launcher_overrides(OverrideSet& overrides) {
+// The launcher's three overrides, ordered by `comparer`.
+OverrideSet launcher_overrides(const EnvNameComparer& comparer) {
+    OverrideSet overrides(comparer);
     set_env_override(overrides, native(u"DXVK_STATE_CACHE"), native(u"1"));
     set_env_override(overrides, native(u"ZORV_STATE_CACHE_PATH"), native(u"D"));
     set_env_override(overrides, native(u"DXVK_ASYNC"), native(u"1"));
+    return overrides;
 }
 
 const PortableEnvNameComparer portable;
@@ -244,15 +192,14 @@ const CompareRow compare_rows[] = {
 TEST(CompareEnvNames, PortableTableOrdersByUpperCaseUnitsThenLength) {
     for (const CompareRow& row : compare_rows) {
         SCOPED_TRACE(row.label);
-        EXPECT_TRUE(compare_env_names_portable(row.a, row.b) == row.order);
+        EXPECT_TRUE(portable.compare(row.a, row.b) == row.order);
         EXPECT_TRUE(portable.compare(row.b, row.a) == (0 <=> row.order));
     }
 }
 
 TEST(CompareEnvNames, SystemComparerPassesUnitCountsWithCaseIgnored) {
-    RecordingEnvApi env;
-    FakeReportApi report;
-    const SystemEnvNameComparer system(env, report);
+    FakeSystem env;
+    const SystemEnvNameComparer system(env);
     const std::u16string left = u"dxvk_async-and-more";
     EXPECT_TRUE(system.compare(std::u16string_view(left).substr(0, 10), u"DXVK_ASYNC") == 0);
     EXPECT_TRUE(system.compare(u"", u"A") < 0);
@@ -275,25 +222,21 @@ TEST(CompareEnvNames, SystemComparerReadsTheThreeResults) {
     };
     for (const SystemResultRow& row : rows) {
         SCOPED_TRACE(row.returned);
-        RecordingEnvApi env;
-        FakeReportApi report;
+        FakeSystem env;
         env.compare_result = row.returned;
-        EXPECT_TRUE(SystemEnvNameComparer(env, report).compare(u"A", u"B") == row.order);
-        EXPECT_TRUE(report.written.empty());
+        EXPECT_TRUE(SystemEnvNameComparer(env).compare(u"A", u"B") == row.order);
     }
 }
 
 TEST(CompareEnvNames, SystemComparerFailureIsFatalWithTheSystemMessage) {
     for (const int returned : {0, 4, -1}) {
         SCOPED_TRACE(returned);
-        RecordingEnvApi env;
-        FakeReportApi report;
+        FakeSystem env;
         env.compare_result = returned;
         env.last_error = 87;
-        report.messages[{false, 87}] = u"The parameter is incorrect.\r\n";
-        EXPECT_THROW(SystemEnvNameComparer(env, report).compare(u"A", u"B"), FatalFailure);
-        EXPECT_EQ(last_line(report),
-                  "comparing environment keys failed: The parameter is incorrect. (os error 87)");
+        expect_fatal_with_short_form(
+            testing::raised_failure([&] { (void)SystemEnvNameComparer(env).compare(u"A", u"B"); }),
+            "comparing environment keys failed", 87);
     }
 }
 
@@ -347,8 +290,7 @@ TEST(SetEnvOverride, RaisesPathOverriddenOnlyForPathInAnyCase) {
 }
 
 TEST(SetEnvOverride, LauncherOverridesLeavePathAlone) {
-    OverrideSet overrides(portable);
-    add_launcher_overrides(overrides);
+    const OverrideSet overrides = launcher_overrides(portable);
     EXPECT_FALSE(overrides.path_overridden);
     EXPECT_EQ(entry_list(overrides.variables),
               (std::vector<std::string>{"DXVK_ASYNC=1", "DXVK_STATE_CACHE=1", "ZORV_STATE_CACHE_PATH=D"}));
@@ -366,12 +308,10 @@ const std::vector<std::u16string> worked_example_environment = {
 };
 
 TEST(BuildEnvironmentBlock, MergesTheLauncherOverridesIntoTheWorkedExample) {
-    RecordingEnvApi env;
-    FakeReportApi report;
-    env.strings = worked_example_environment;
-    OverrideSet overrides(portable);
-    add_launcher_overrides(overrides);
-    SystemResult<std::optional<std::u16string>> block = build_environment_block(env, report, overrides);
+    FakeSystem env;
+    env.environment = worked_example_environment;
+    const OverrideSet overrides = launcher_overrides(portable);
+    SystemResult<std::optional<std::u16string>> block = build_environment_block(env, overrides);
     ASSERT_TRUE(block.has_value());
     ASSERT_TRUE(block->has_value());
     EXPECT_EQ(block_strings(**block), worked_example_block);
@@ -379,31 +319,25 @@ TEST(BuildEnvironmentBlock, MergesTheLauncherOverridesIntoTheWorkedExample) {
 }
 
 TEST(BuildEnvironmentBlock, SystemComparerGivesTheSameBlockAndFreesBeforeApplyingOverrides) {
-    RecordingEnvApi env;
-    FakeReportApi report;
-    env.strings = worked_example_environment;
-    const SystemEnvNameComparer system(env, report);
-    OverrideSet overrides(system);
-    add_launcher_overrides(overrides);
+    FakeSystem env;
+    env.environment = worked_example_environment;
+    const SystemEnvNameComparer system(env);
+    const OverrideSet overrides = launcher_overrides(system);
     env.events.clear();
     env.compared.clear();
 
-    SystemResult<std::optional<std::u16string>> block = build_environment_block(env, report, overrides);
+    SystemResult<std::optional<std::u16string>> block = build_environment_block(env, overrides);
     ASSERT_TRUE(block.has_value());
     ASSERT_TRUE(block->has_value());
     EXPECT_EQ(block_strings(**block), worked_example_block);
 
     // The system's block is released once, after reading it and before the first comparison that
     // involves a name that only the overrides hold.
-    ASSERT_EQ(env.events.front(), "GetEnvironmentStringsW");
-    ASSERT_EQ(std::count(env.events.begin(), env.events.end(), "FreeEnvironmentStringsW"), 1);
-    const std::size_t free_at = static_cast<std::size_t>(
-        std::find(env.events.begin(), env.events.end(), "FreeEnvironmentStringsW") - env.events.begin());
+    EXPECT_EQ(env.events, (std::vector<std::string>{"GetEnvironmentStringsW", "FreeEnvironmentStringsW"}));
     const auto involves_override_only_name = [](const std::pair<std::u16string, std::u16string>& call) {
         return call.first == u"DXVK_STATE_CACHE" || call.second == u"DXVK_STATE_CACHE";
     };
-    // Every comparison is an event; the free is one more, so the comparisons before it number free_at - 1.
-    const std::size_t compares_before_free = free_at - 1;
+    const std::size_t compares_before_free = env.compared_when_freed;
     ASSERT_LT(compares_before_free, env.compared.size());
     EXPECT_TRUE(std::none_of(env.compared.begin(),
                              env.compared.begin() + static_cast<std::ptrdiff_t>(compares_before_free),
@@ -429,65 +363,53 @@ const MergeRow merge_rows[] = {
     {"name of one =", {u"==x"}, {"==x", "ZZ=1"}},
     {"value may hold =", {u"A=b=c"}, {"A=b=c", "ZZ=1"}},
     {"inherited name in another case takes the override value", {u"zz=0"}, {"zz=1"}},
-    {"unpaired surrogates kept", {std::u16string{0xDC00, u'=', 0xD800}}, {"ZZ=1", "<DC00>=<D800>"}},
+    {"unpaired surrogates kept", {std::u16string{0xDC00, u'=', 0xD800}}, {"ZZ=1", "\\u{dc00}=\\u{d800}"}},
 };
 
 TEST(MergeEnvironment, TakesEveryInheritedVariableByTheMapRules) {
     for (const MergeRow& row : merge_rows) {
         SCOPED_TRACE(row.label);
-        RecordingEnvApi env;
-        FakeReportApi report;
-        env.strings = row.system_strings;
+        FakeSystem env;
+        env.environment = row.system_strings;
         OverrideSet overrides(portable);
         set_env_override(overrides, native(u"ZZ"), native(u"1"));
-        const std::optional<EnvironmentMap> merged = merge_environment(env, report, overrides);
+        const std::optional<EnvironmentMap> merged = merge_environment(env, overrides);
         ASSERT_TRUE(merged.has_value());
         EXPECT_EQ(entry_list(*merged), row.entries);
-        EXPECT_EQ(env.frees, 1);
+        EXPECT_EQ(std::count(env.events.begin(), env.events.end(), "FreeEnvironmentStringsW"), 1);
     }
 }
 
 TEST(MergeEnvironment, EmptyOverrideSetGivesNothingAndCallsNothing) {
-    RecordingEnvApi env;
-    FakeReportApi report;
-    env.strings = worked_example_environment;
+    FakeSystem env;
+    env.environment = worked_example_environment;
     const OverrideSet overrides(portable);
-    EXPECT_FALSE(merge_environment(env, report, overrides).has_value());
-    const SystemResult<std::optional<std::u16string>> block = build_environment_block(env, report, overrides);
+    EXPECT_FALSE(merge_environment(env, overrides).has_value());
+    const SystemResult<std::optional<std::u16string>> block = build_environment_block(env, overrides);
     ASSERT_TRUE(block.has_value());
     EXPECT_FALSE(block->has_value());
     EXPECT_TRUE(env.events.empty());
 }
 
 TEST(MergeEnvironment, NoEnvironmentFromTheSystemIsFatal) {
-    RecordingEnvApi env;
-    FakeReportApi report;
-    env.environment_fails = true;
-    env.last_error = 8;
-    report.messages[{false, 8}] = u"Not enough memory resources are available to process this command.\r\n";
-    OverrideSet overrides(portable);
-    add_launcher_overrides(overrides);
-    EXPECT_THROW(merge_environment(env, report, overrides), FatalFailure);
-    EXPECT_EQ(last_line(report),
-              "failure getting env string from OS: Not enough memory resources are available to process this "
-              "command. (os error 8)");
-    EXPECT_EQ(env.frees, 0);
+    FakeSystem env;
+    env.environment_error = 8;
+    const OverrideSet overrides = launcher_overrides(portable);
+    expect_fatal_with_short_form(testing::raised_failure([&] { (void)merge_environment(env, overrides); }),
+                                 "failure getting env string from OS", 8);
+    EXPECT_EQ(std::count(env.events.begin(), env.events.end(), "FreeEnvironmentStringsW"), 0);
 }
 
 TEST(MergeEnvironment, ComparisonFailureIsFatalAndStillReleasesTheSystemBlock) {
-    RecordingEnvApi env;
-    FakeReportApi report;
-    env.strings = worked_example_environment;
-    report.messages[{false, 87}] = u"The parameter is incorrect.\r\n";
-    const SystemEnvNameComparer system(env, report);
-    OverrideSet overrides(system);
-    add_launcher_overrides(overrides);
+    FakeSystem env;
+    env.environment = worked_example_environment;
+    const SystemEnvNameComparer system(env);
+    const OverrideSet overrides = launcher_overrides(system);
     env.compare_result = -5;
     env.last_error = 87;
-    EXPECT_THROW(merge_environment(env, report, overrides), FatalFailure);
-    EXPECT_EQ(last_line(report),
-              "comparing environment keys failed: The parameter is incorrect. (os error 87)");
-    EXPECT_EQ(env.frees, 1);
+    expect_fatal_with_short_form(testing::raised_failure([&] { (void)merge_environment(env, overrides); }),
+                                 "comparing environment keys failed", 87);
+    EXPECT_EQ(std::count(env.events.begin(), env.events.end(), "FreeEnvironmentStringsW"), 1);
 }
 
 // ---- Writing the block ----
@@ -532,10 +454,9 @@ TEST(WriteEnvironmentBlock, RefusesANulUnitInANameOrValue) {
         EXPECT_EQ(block.error().kind(), SystemErrorKind::InvalidInput);
         EXPECT_EQ(block.error().message(), "nul byte found in provided data");
 
-        RecordingEnvApi env;
-        FakeReportApi report;
+        FakeSystem env;
         const SystemResult<std::optional<std::u16string>> built =
-            build_environment_block(env, report, overrides);
+            build_environment_block(env, overrides);
         ASSERT_FALSE(built.has_value());
         EXPECT_EQ(built.error().message(), "nul byte found in provided data");
     }

@@ -18,6 +18,7 @@
 #include <utility>
 #include <vector>
 
+#include "fake_base.hpp"
 #include "loader.hpp"
 
 namespace ostrand::testing {
@@ -115,10 +116,15 @@ struct FakeLoader;
 
 VKAPI_ATTR PFN_vkVoidFunction VKAPI_CALL fake_get_instance_proc_addr(VkInstance instance, const char* name);
 
-struct FakeLoader final : LoaderApi {
+struct FakeLoader final : FakeLastError, LoaderApi {
     static inline FakeLoader* current = nullptr;
 
+    // Every call, in order; in a log of the test's own when it keeps one.
+    std::vector<std::string> own_log;
+    std::vector<std::string>& log = own_log;
+
     FakeLoader() { current = this; }
+    explicit FakeLoader(std::vector<std::string>& shared_log) : log(shared_log) { current = this; }
     ~FakeLoader() override { current = nullptr; }
     FakeLoader(const FakeLoader&) = delete;
     FakeLoader& operator=(const FakeLoader&) = delete;
@@ -127,11 +133,9 @@ struct FakeLoader final : LoaderApi {
     std::uint32_t thread_mode = 0;
     bool set_mode_fails = false;
     bool load_fails = false;
-    std::uint32_t load_error = 126;  // ERROR_MOD_NOT_FOUND
+    std::uint32_t load_error = error_mod_not_found;
     ProcAddress entry_point = reinterpret_cast<ProcAddress>(&fake_get_instance_proc_addr);
-    std::uint32_t last_error = 0;
 
-    std::vector<std::string> log;
     std::optional<std::uint32_t> mode_during_load;
     std::u16string loaded_name;
     Handle load_file = invalid_handle_value();
@@ -168,7 +172,7 @@ struct FakeLoader final : LoaderApi {
         log.push_back("GetProcAddress(" + std::string(name) + ")");
         EXPECT_EQ(module, fake_module);
         if (entry_point == nullptr) {
-            last_error = 127;  // ERROR_PROC_NOT_FOUND
+            last_error = error_proc_not_found;
         }
         return entry_point;
     }

@@ -1,8 +1,7 @@
-// The system calls behind a child start, faked: every call is logged in order with its parameters,
-// and each log line is marked " [locked]" when process_start_lock was held at the time.
+// The kernel32 side of the launcher's own inputs, its environment and a child start, faked as one
+// system: every call is logged in order with its parameters, and each log line is marked " [locked]"
+// when process_start_lock was held at the time.
 #pragma once
-
-#include "unit_text.hpp"
 
 #include <gtest/gtest.h>
 
@@ -18,26 +17,21 @@
 #include <thread>
 #include <vector>
 
+#include "fake_base.hpp"
 #include "win/child.hpp"
 #include "win/env_api.hpp"
 #include "win/environment.hpp"
-#include "win/native_string.hpp"
+#include "win/path.hpp"
 #include "win/process_api.hpp"
 #include "win/self_api.hpp"
 
 namespace ostrand::testing {
-
-inline Handle handle_value(std::uintptr_t value) { return reinterpret_cast<Handle>(value); }
 
 inline std::string hex(Handle handle) {
     char text[24];
     std::snprintf(text, sizeof text, "0x%llx",
                   static_cast<unsigned long long>(reinterpret_cast<std::uintptr_t>(handle)));
     return text;
-}
-
-inline std::string narrow(std::u16string_view units) {
-    return std::string(native_from_utf16(units).bytes());
 }
 
 // Whether some thread holds process_start_lock, asked from a thread of its own: try_lock on a mutex
@@ -61,9 +55,10 @@ inline constexpr std::uint32_t error_envvar_not_found = 203;
 // What CloseHandle leaves in the last error here, so that an error read after a clean-up shows.
 inline constexpr std::uint32_t last_error_after_close = 0xC105ED;
 
-class FakeSystem final : public ProcessApi, public SelfApi, public EnvApi {
+class FakeSystem final : public FakeLastError, public FakeStdHandles, public ProcessApi, public SelfApi, public EnvApi {
 public:
     // --- What the system holds.
+    std::optional<std::u16string> command_line = u"ostrand.exe";  // none: GetCommandLineW gives NULL
     std::u16string executable = u"C:\\Games\\Demo\\ostrand.exe";
     std::optional<std::uint32_t> executable_error;
     std::optional<std::u16string> system_directory = u"C:\\Windows\\system32";
@@ -76,7 +71,8 @@ public:
     std::map<std::u16string, std::uint32_t> full_path_errors;
     std::set<std::u16string> files;
     std::vector<std::u16string> environment = {u"Path=C:\\w", u"windir=C:\\w"};
-    std::array<Handle, 3> std_handles = {handle_value(0x10), handle_value(0x11), handle_value(0x12)};
+    std::optional<std::uint32_t> environment_error;
+    std::optional<int> compare_result;  // answered by CompareStringOrdinal instead of comparing
     // DuplicateHandle of the standard handle with this value fails with this error.
     std::optional<std::pair<Handle, std::uint32_t>> duplicate_failure;
     std::optional<std::uint32_t> create_error;
@@ -97,6 +93,9 @@ public:
         StartupInfo startup;
     };
     std::vector<std::string> events;
+    std::vector<std::uint32_t> buffer_sizes;  // the room given to each call that fills a buffer
+    std::vector<std::pair<std::u16string, std::u16string>> compared;
+    std::size_t compared_when_freed = 0;  // how many comparisons came before the environment was freed
     std::optional<CreateCall> create;
     std::set<Handle> open_handles;
     Handle current_process = invalid_handle_value();
@@ -110,29 +109,37 @@ public:
         events.push_back(std::move(event));
     }
 
-    // LastErrorApi and EnvApi.
-    void set_last_error(std::uint32_t code) override { last_error_ = code; }
-    std::uint32_t get_last_error() override { return last_error_; }
-
     // SelfApi.
-    std::u16string command_line = u"ostrand.exe";
     const char16_t* get_command_line_w() override {
         log("GetCommandLineW");
-        return command_line.c_str();
+        return command_line ? command_line->c_str() : nullptr;
     }
-    std::uint32_t get_module_file_name_w(Module, char16_t* buffer, std::uint32_t size) override {
+    std::uint32_t get_module_file_name_w(Module module, char16_t* buffer, std::uint32_t size) override {
         log("GetModuleFileNameW");
+        EXPECT_EQ(module, nullptr);
         if (executable_error) {
-            last_error_ = *executable_error;
+            last_error = *executable_error;
             return 0;
         }
         return fill(executable, buffer, size, true);
     }
 
-    // EnvApi.
+    // EnvApi. The block handed out lives on the heap and is deleted when it is freed, so that a read
+    // after the free is caught.
     char16_t* get_environment_strings_w() override {
         log("GetEnvironmentStringsW");
-        handed_out_ = testing::new_environment_block(environment);
+        if (environment_error) {
+            last_error = *environment_error;
+            return nullptr;
+        }
+        std::u16string block;
+        for (const std::u16string& string : environment) {
+            block += string;
+            block.push_back(u'\0');
+        }
+        block.push_back(u'\0');
+        handed_out_ = new char16_t[block.size()];
+        std::copy(block.begin(), block.end(), handed_out_);
         return handed_out_;
     }
     bool free_environment_strings_w(char16_t* block) override {
@@ -140,31 +147,37 @@ public:
         EXPECT_EQ(block, handed_out_);
         delete[] handed_out_;
         handed_out_ = nullptr;
+        compared_when_freed = compared.size();
         return true;
     }
-    int compare_string_ordinal(const char16_t* a, int a_count, const char16_t* b, int b_count, bool) override {
-        const std::weak_ordering order = compare_env_names_portable(
-            std::u16string_view(a, static_cast<std::size_t>(a_count)),
-            std::u16string_view(b, static_cast<std::size_t>(b_count)));
-        return order < 0 ? 1 : order == 0 ? 2 : 3;
+    int compare_string_ordinal(const char16_t* a, int a_count, const char16_t* b, int b_count,
+                               bool ignore_case) override {
+        EXPECT_TRUE(ignore_case);
+        compared.emplace_back(std::u16string(a, static_cast<std::size_t>(a_count)),
+                              std::u16string(b, static_cast<std::size_t>(b_count)));
+        if (compare_result) {
+            return *compare_result;
+        }
+        const std::weak_ordering order = PortableEnvNameComparer().compare(compared.back().first, compared.back().second);
+        return order < 0 ? cstr_less_than : order == 0 ? cstr_equal : cstr_greater_than;
     }
 
     // ProcessApi.
     std::uint32_t get_full_path_name_w(const char16_t* path, std::uint32_t size, char16_t* buffer) override {
         const std::u16string input(path);
-        log("GetFullPathNameW " + narrow(input));
+        log("GetFullPathNameW " + show(input));
         if (const auto error = full_path_errors.find(input); error != full_path_errors.end()) {
-            last_error_ = error->second;
+            last_error = error->second;
             return 0;
         }
         return fill(full_path_of(input), buffer, size, false);
     }
     std::uint32_t get_file_attributes_w(const char16_t* path) override {
-        log("GetFileAttributesW " + narrow(path));
+        log("GetFileAttributesW " + show(path));
         if (files.contains(path)) {
             return 0x20;  // FILE_ATTRIBUTE_ARCHIVE
         }
-        last_error_ = error_file_not_found;
+        last_error = error_file_not_found;
         return invalid_file_attributes;
     }
     std::uint32_t get_system_directory_w(char16_t* buffer, std::uint32_t size) override {
@@ -176,18 +189,16 @@ public:
         return directory(windows_directory, buffer, size);
     }
     std::uint32_t get_environment_variable_w(const char16_t* name, char16_t* buffer, std::uint32_t size) override {
-        log("GetEnvironmentVariableW " + narrow(name));
+        log("GetEnvironmentVariableW " + show(name));
         if (std::u16string_view(name) != u"PATH" || !own_path) {
-            last_error_ = error_envvar_not_found;
+            last_error = error_envvar_not_found;
             return 0;
         }
         return fill(*own_path, buffer, size, false);
     }
     Handle get_std_handle(std::uint32_t which) override {
         log("GetStdHandle " + std::to_string(static_cast<std::int32_t>(which)));
-        const std::uint32_t index = std_input_handle - which;  // -10, -11, -12 give 0, 1, 2
-        EXPECT_LT(index, 3u);
-        return index < 3 ? std_handles[index] : nullptr;
+        return FakeStdHandles::get_std_handle(which);
     }
     Handle get_current_process() override { return current_process; }
     bool duplicate_handle(Handle source_process, Handle source, Handle target_process, Handle* target,
@@ -199,7 +210,7 @@ public:
         EXPECT_EQ(options, duplicate_same_access);
         if (duplicate_failure && duplicate_failure->first == source) {
             log("DuplicateHandle " + hex(source) + " failed");
-            last_error_ = duplicate_failure->second;
+            last_error = duplicate_failure->second;
             return false;
         }
         *target = handle_value(0x100 + reinterpret_cast<std::uintptr_t>(source));
@@ -211,7 +222,7 @@ public:
         log("CloseHandle " + hex(handle));
         EXPECT_TRUE(open_handles.contains(handle)) << "closing " << hex(handle) << ", which is not open";
         open_handles.erase(handle);
-        last_error_ = last_error_after_close;
+        last_error = last_error_after_close;
         return true;
     }
     bool create_process_w(const char16_t* application_name, char16_t* command_line, bool inherit_handles,
@@ -230,7 +241,7 @@ public:
         }
         create = std::move(call);
         if (create_error) {
-            last_error_ = *create_error;
+            last_error = *create_error;
             return false;
         }
         information.process = process_handle;
@@ -244,14 +255,14 @@ public:
     std::uint32_t wait_for_single_object(Handle handle, std::uint32_t milliseconds) override {
         log("WaitForSingleObject " + hex(handle) + " " + std::to_string(milliseconds));
         if (wait_result != wait_object_0) {
-            last_error_ = wait_error;
+            last_error = wait_error;
         }
         return wait_result;
     }
     bool get_exit_code_process(Handle process, std::uint32_t& code) override {
         log("GetExitCodeProcess " + hex(process));
         if (exit_code_error) {
-            last_error_ = *exit_code_error;
+            last_error = *exit_code_error;
             return false;
         }
         code = exit_code;
@@ -264,7 +275,10 @@ public:
 private:
     // The calls that fill a buffer: the text and its terminator when they fit, otherwise the room
     // needed with the terminator (or, for GetModuleFileNameW, a cut text and ERROR_INSUFFICIENT_BUFFER).
+    // The buffer rule clears the last error before each of them.
     std::uint32_t fill(const std::u16string& text, char16_t* buffer, std::uint32_t size, bool module_rule) {
+        buffer_sizes.push_back(size);
+        EXPECT_EQ(last_error, 0u) << "the last error was not cleared before the call";
         if (text.size() < size) {
             std::copy(text.begin(), text.end(), buffer);
             buffer[text.size()] = 0;
@@ -273,7 +287,7 @@ private:
         if (module_rule) {
             std::copy_n(text.begin(), size - 1, buffer);
             buffer[size - 1] = 0;
-            last_error_ = error_insufficient_buffer;
+            last_error = error_insufficient_buffer;
             return size;
         }
         return static_cast<std::uint32_t>(text.size() + 1);
@@ -281,7 +295,7 @@ private:
 
     std::uint32_t directory(const std::optional<std::u16string>& path, char16_t* buffer, std::uint32_t size) {
         if (!path) {
-            last_error_ = error_access_denied;
+            last_error = error_access_denied;
             return 0;
         }
         return fill(*path, buffer, size, false);
@@ -291,13 +305,11 @@ private:
         if (const auto known = full_paths.find(path); known != full_paths.end()) {
             return known->second;
         }
-        const auto separator = [](char16_t unit) { return unit == u'\\' || unit == u'/'; };
-        const bool absolute = (path.size() >= 3 && path[1] == u':' && separator(path[2])) ||
-                              (path.size() >= 2 && separator(path[0]) && separator(path[1]));
+        const bool absolute = (path.size() >= 3 && path[1] == u':' && is_separator(path[2])) ||
+                              (path.size() >= 2 && is_separator(path[0]) && is_separator(path[1]));
         return absolute ? path : current_directory + u"\\" + path;
     }
 
-    std::uint32_t last_error_ = 0;
     char16_t* handed_out_ = nullptr;
 };
 

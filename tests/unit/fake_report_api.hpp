@@ -3,26 +3,12 @@
 
 #include <algorithm>
 #include <map>
-#include <ostream>
-#include <stdexcept>
 #include <string>
 #include <vector>
 
+#include "fake_base.hpp"
 #include "report/report_api.hpp"
-#include "report/system_error.hpp"
-#include "win/native_string.hpp"
-
-namespace ostrand {
-
-inline void PrintTo(const SystemError& error, std::ostream* out) {
-    if (error.is_os_code()) {
-        *out << "os_code(" << error.code() << ")";
-    } else {
-        *out << kind_name(error.kind()) << " \"" << error.message() << "\"";
-    }
-}
-
-}  // namespace ostrand
+#include "win/strings/native_string.hpp"
 
 namespace ostrand::testing {
 
@@ -31,9 +17,7 @@ struct FailFastCalled {
     std::uint32_t code;
 };
 
-struct FakeReportApi : ReportApi {
-    Handle std_error = reinterpret_cast<Handle>(std::intptr_t{0x64});
-    std::uint32_t last_error = 0;
+struct FakeReportApi : FakeLastError, FakeStdHandles, ReportApi {
     bool is_console = false;
     std::uint32_t console_code_page = 437;
     // Largest number of bytes (or units, for a console) that one write takes; 0 takes nothing.
@@ -49,14 +33,9 @@ struct FakeReportApi : ReportApi {
     std::u16string console_written;     // every unit taken by write_console_w
     std::vector<std::size_t> write_sizes;
     std::vector<std::uint32_t> format_calls_flags;
-    int std_handle_requests = 0;
 
-    Handle get_std_handle(std::uint32_t which) override {
-        if (which == std_error_handle) {
-            ++std_handle_requests;
-        }
-        return which == std_error_handle ? std_error : nullptr;
-    }
+    Handle& std_error() { return std_handles[2]; }
+
     bool get_console_mode(Handle) override { return is_console; }
     std::uint32_t get_console_output_cp() override { return console_code_page; }
     bool multi_byte_to_wide_char(std::string_view utf8, char16_t* buffer, std::uint32_t capacity,
@@ -111,7 +90,6 @@ struct FakeReportApi : ReportApi {
     Module get_module_handle_w(const char16_t* name) override {
         return std::u16string_view(name) == u"NTDLL.DLL" ? ntdll : nullptr;
     }
-    std::uint32_t get_last_error() override { return last_error; }
     std::uint32_t get_current_thread_id() override { return thread_id; }
     [[noreturn]] void fail_fast(std::uint32_t code) override { throw FailFastCalled{code}; }
 

@@ -230,17 +230,6 @@ const Slot slots[] = {
 #undef GLOBAL_SLOT
 #undef INSTANCE_SLOT
 
-const VkInstanceCreateInfo bare_info{
-    .sType = VK_STRUCTURE_TYPE_INSTANCE_CREATE_INFO,
-    .pNext = nullptr,
-    .flags = 0,
-    .pApplicationInfo = nullptr,
-    .enabledLayerCount = 0,
-    .ppEnabledLayerNames = nullptr,
-    .enabledExtensionCount = 0,
-    .ppEnabledExtensionNames = nullptr,
-};
-
 Tables load_and_create(FakeLoader& fake) {
     auto global = load_vulkan_loader(fake);
     if (!global) {
@@ -249,7 +238,7 @@ Tables load_and_create(FakeLoader& fake) {
     }
     Tables tables{std::move(global).value(), std::nullopt};
     if (!fake.missing.contains("vkCreateInstance")) {
-        auto instance = create_vulkan_instance(tables.global, bare_info, nullptr);
+        auto instance = create_vulkan_instance(tables.global, bare_instance_info, nullptr);
         if (instance) {
             tables.instance = *instance;
         }
@@ -278,7 +267,7 @@ TEST(CommandSlots, Vulkan10LoaderWithoutEnumerateInstanceVersion) {
     EXPECT_NE(global->enumerate_instance_version, nullptr);
     EXPECT_EQ(global->create_instance,
               reinterpret_cast<PFN_vkCreateInstance>(fake.answered.at("vkCreateInstance")));
-    const auto instance = create_vulkan_instance(*global, bare_info, nullptr);
+    const auto instance = create_vulkan_instance(*global, bare_instance_info, nullptr);
     EXPECT_TRUE(instance.has_value());
     EXPECT_TRUE(fake.freed.empty());
 }
@@ -300,11 +289,11 @@ TEST(CreateVulkanInstance, PassesItsArgumentsUnchanged) {
     const auto global = load_vulkan_loader(fake);
     ASSERT_TRUE(global.has_value());
     const VkAllocationCallbacks allocator{};
-    const auto instance = create_vulkan_instance(*global, bare_info, &allocator);
+    const auto instance = create_vulkan_instance(*global, bare_instance_info, &allocator);
     ASSERT_TRUE(instance.has_value());
     EXPECT_EQ(instance->instance, fake_instance);
     EXPECT_EQ(fake.handle_before_create, VK_NULL_HANDLE);
-    EXPECT_EQ(fake.create_info_address, &bare_info);
+    EXPECT_EQ(fake.create_info_address, &bare_instance_info);
     EXPECT_EQ(fake.create_allocator, &allocator);
     EXPECT_EQ(fake.destroy_calls, 0);
 }
@@ -317,7 +306,7 @@ TEST(CreateVulkanInstance, FailureIsReturnedUnchanged) {
         fake.create_result = result;
         const auto global = load_vulkan_loader(fake);
         ASSERT_TRUE(global.has_value());
-        const auto instance = create_vulkan_instance(*global, bare_info, nullptr);
+        const auto instance = create_vulkan_instance(*global, bare_instance_info, nullptr);
         ASSERT_FALSE(instance.has_value());
         EXPECT_EQ(instance.error(), result);
         EXPECT_EQ(fake.lookups.size(), 4u) << "no instance command is looked up";

@@ -1,23 +1,13 @@
-#include "win/native_string.hpp"
+#include "win/strings/native_string.hpp"
 
 #include <gtest/gtest.h>
 
 #include <random>
 
-#include "win/unicode_tables.hpp"
+#include "win/strings/unicode_tables.hpp"
 
 namespace ostrand {
 namespace {
-
-std::string hex(std::string_view bytes) {
-    std::string out;
-    char buf[4];
-    for (unsigned char b : bytes) {
-        std::snprintf(buf, sizeof buf, "%02X ", b);
-        out += buf;
-    }
-    return out;
-}
 
 struct ConversionCase {
     const char* label;
@@ -43,7 +33,7 @@ TEST(NativeString, ConvertsUnitsToGeneralisedUtf8) {
     for (const auto& c : cases) {
         SCOPED_TRACE(c.label);
         const NativeString s = native_from_utf16(c.units);
-        EXPECT_EQ(hex(s.bytes()), hex(c.bytes));
+        EXPECT_EQ(s.bytes(), c.bytes);
         EXPECT_EQ(s.known_utf8(), c.text);
         EXPECT_EQ(native_to_utf16(s), c.units);
         auto text = native_to_text(s);
@@ -84,7 +74,7 @@ TEST(NativeString, AppendJoinsSplitSurrogatePairs) {
     }
     NativeString joined = native_from_utf16(std::u16string{0xD83D});
     joined.append(native_from_utf16(std::u16string{0xDE00}));
-    EXPECT_EQ(hex(joined.bytes()), hex("\xF0\x9F\x98\x80"));
+    EXPECT_EQ(joined.bytes(), "\xF0\x9F\x98\x80");
     EXPECT_TRUE(native_to_text(joined).has_value());
 }
 

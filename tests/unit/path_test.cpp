@@ -174,7 +174,7 @@ TEST(PathParent, UnpairedSurrogatesPassThrough) {
         {u"\xD800", u""},
     };
     for (const UnitsParentCase& row : cases) {
-        SCOPED_TRACE(path_properties::hex(native_from_utf16(row.path).bytes()));
+        SCOPED_TRACE(test_support::show(row.path));
         const std::optional<NativeString> parent = path_parent(native_from_utf16(row.path));
         ASSERT_EQ(parent.has_value(), row.parent.has_value());
         if (parent) {
@@ -275,10 +275,8 @@ TEST(PathJoin, SurrogatesAreNeitherPairedNorLost) {
         {u"C:\\\xD83D\xDE00", u"a", u"C:\\\xD83D\xDE00\\a"},
     };
     for (const UnitsJoinCase& row : cases) {
-        const NativeString base = native_from_utf16(row.base);
-        const NativeString appended = native_from_utf16(row.appended);
-        SCOPED_TRACE(path_properties::hex(base.bytes()) + " + " + path_properties::hex(appended.bytes()));
-        const NativeString joined = path_join(base, appended);
+        SCOPED_TRACE(test_support::show(row.base) + " + " + test_support::show(row.appended));
+        const NativeString joined = path_join(native_from_utf16(row.base), native_from_utf16(row.appended));
         EXPECT_EQ(native_to_utf16(joined), row.joined);
         EXPECT_EQ(joined.known_utf8(), !path_properties::holds_encoded_surrogate(joined.bytes()));
     }

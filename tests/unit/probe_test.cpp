@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "fake_loader.hpp"
-#include "loader_api_host.hpp"
+#include "host/loader_api_host.hpp"
 
 namespace ostrand {
 namespace {

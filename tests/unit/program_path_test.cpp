@@ -10,14 +10,12 @@
 #include <vector>
 
 #include "fake_process_system.hpp"
-#include "fake_report_api.hpp"
 
 namespace ostrand {
 namespace {
 
-using testing::FakeReportApi;
 using testing::FakeSystem;
-using testing::narrow;
+using testing::show;
 
 NativeString native(std::u16string_view units) { return native_from_utf16(units); }
 
@@ -105,11 +103,10 @@ void expect_system_paths(const std::vector<SystemPathCase>& cases) {
     for (const SystemPathCase& row : cases) {
         SCOPED_TRACE(row.name);
         FakeSystem system;
-        FakeReportApi report;
         system.full_paths = row.full_paths;
-        const SystemResult<std::u16string> result = to_system_path(native(row.path), system, report);
+        const SystemResult<std::u16string> result = to_system_path(native(row.path), system);
         ASSERT_TRUE(result.has_value()) << ::testing::PrintToString(result.error());
-        EXPECT_EQ(narrow(*result), narrow(row.expected));
+        EXPECT_EQ(show(*result), show(row.expected));
         EXPECT_EQ(full_path_queries(system), row.queries);
     }
 }
@@ -165,13 +162,13 @@ TEST(ToSystemPath, LengthDecidesThePrefix) {
     const std::u16string rooted_full = u"C:" + rooted;
     expect_system_paths({
         {"246 units (247 with terminator): unchanged", at_246, {}, at_246, {}},
-        {"247 units: prefixed", at_247, {}, u"\\\\?\\" + at_247, {narrow(at_247)}},
-        {"259 units: prefixed", at_259, {}, u"\\\\?\\" + at_259, {narrow(at_259)}},
+        {"247 units: prefixed", at_247, {}, u"\\\\?\\" + at_247, {show(at_247)}},
+        {"259 units: prefixed", at_259, {}, u"\\\\?\\" + at_259, {show(at_259)}},
         {"260 units (261 with terminator): unchanged", at_260, {}, at_260, {}},
-        {"share of 247 units", share, {}, u"\\\\?\\UNC\\" + share.substr(2), {narrow(share)}},
-        {"device of 247 units", device, {}, u"\\\\?\\" + device.substr(4), {narrow(device)}},
+        {"share of 247 units", share, {}, u"\\\\?\\UNC\\" + share.substr(2), {show(share)}},
+        {"device of 247 units", device, {}, u"\\\\?\\" + device.substr(4), {show(device)}},
         {"literal drive beyond MAX_PATH: unchanged", literal_long, {}, literal_long, {}},
-        {"rooted, full path prefixed", rooted, {{rooted, rooted_full}}, u"\\\\?\\" + rooted_full, {narrow(rooted)}},
+        {"rooted, full path prefixed", rooted, {{rooted, rooted_full}}, u"\\\\?\\" + rooted_full, {show(rooted)}},
     });
 }
 
@@ -210,9 +207,8 @@ TEST(ToSystemPath, Failures) {
     for (const Case& row : cases) {
         SCOPED_TRACE(row.name);
         FakeSystem system;
-        FakeReportApi report;
         system.full_path_errors = row.full_path_errors;
-        const SystemResult<std::u16string> result = to_system_path(native(row.path), system, report);
+        const SystemResult<std::u16string> result = to_system_path(native(row.path), system);
         ASSERT_FALSE(result.has_value());
         EXPECT_EQ(result.error(), row.expected);
     }
@@ -233,14 +229,13 @@ void expect_resolved(const std::vector<ResolveCase>& cases,
     for (const ResolveCase& row : cases) {
         SCOPED_TRACE(row.name);
         FakeSystem system;
-        FakeReportApi report;
         if (row.setup) {
             row.setup(system);
         }
         const SystemResult<std::u16string> result =
-            resolve_program(native(row.program), search_path, system, system, report);
+            resolve_program(native(row.program), search_path, system, system);
         ASSERT_TRUE(result.has_value()) << ::testing::PrintToString(result.error());
-        EXPECT_EQ(narrow(*result), narrow(row.expected));
+        EXPECT_EQ(show(*result), show(row.expected));
         EXPECT_EQ(attribute_queries(system), row.attribute_queries);
     }
 }
@@ -300,9 +295,8 @@ TEST(ResolveProgram, Refusals) {
     for (const Case& row : cases) {
         SCOPED_TRACE(row.name);
         FakeSystem system;
-        FakeReportApi report;
         const SystemResult<std::u16string> result =
-            resolve_program(native(row.program), std::nullopt, system, system, report);
+            resolve_program(native(row.program), std::nullopt, system, system);
         ASSERT_FALSE(result.has_value());
         EXPECT_EQ(result.error(), row.expected);
         EXPECT_TRUE(system.events.empty()) << system.events.front();
@@ -340,9 +334,8 @@ TEST(ResolveProgram, BareNameSearchTakesTheFirstDirectoryThatHasIt) {
             continue;
         }
         const bool none = found == full_search.size();
-        SCOPED_TRACE(none ? std::string("found nowhere") : narrow(full_search[found].candidate));
+        SCOPED_TRACE(none ? std::string("found nowhere") : show(full_search[found].candidate));
         FakeSystem system;
-        FakeReportApi report;
         system.own_path = u"D:\\p1;\"D:\\p;2\";;E:\\p3";
         // Every later candidate exists too: the first one must win.
         std::vector<std::string> expected_events;
@@ -355,7 +348,7 @@ TEST(ResolveProgram, BareNameSearchTakesTheFirstDirectoryThatHasIt) {
             }
         }
         const SystemResult<std::u16string> result =
-            resolve_program(native(u"game"), child_path, system, system, report);
+            resolve_program(native(u"game"), child_path, system, system);
         EXPECT_EQ(system.events, expected_events);
         if (none) {
             ASSERT_FALSE(result.has_value());
@@ -363,7 +356,7 @@ TEST(ResolveProgram, BareNameSearchTakesTheFirstDirectoryThatHasIt) {
                       SystemError::kind_and_message(SystemErrorKind::NotFound, program_not_found_message));
         } else {
             ASSERT_TRUE(result.has_value()) << ::testing::PrintToString(result.error());
-            EXPECT_EQ(narrow(*result), narrow(full_search[found].candidate));
+            EXPECT_EQ(show(*result), show(full_search[found].candidate));
         }
     }
 }
@@ -378,14 +371,13 @@ TEST(ResolveProgram, BareNameGetsExeOnlyWithoutAnyDot) {
         {u"game.", u"C:\\Games\\Demo\\game."},
     };
     for (const auto& [name, candidate] : cases) {
-        SCOPED_TRACE(narrow(name));
+        SCOPED_TRACE(show(name));
         FakeSystem system;
-        FakeReportApi report;
         system.files.insert(candidate);
-        const SystemResult<std::u16string> result = resolve_program(native(name), std::nullopt, system, system, report);
+        const SystemResult<std::u16string> result = resolve_program(native(name), std::nullopt, system, system);
         ASSERT_TRUE(result.has_value()) << ::testing::PrintToString(result.error());
-        EXPECT_EQ(narrow(*result), narrow(candidate));
-        EXPECT_EQ(attribute_queries(system), std::vector<std::string>{narrow(candidate)});
+        EXPECT_EQ(show(*result), show(candidate));
+        EXPECT_EQ(attribute_queries(system), std::vector<std::string>{show(candidate)});
     }
 }
 
@@ -414,22 +406,20 @@ TEST(ResolveProgram, DirectoriesThatCannotBeReadAreSkipped) {
     for (const ResolveCase& row : cases) {
         SCOPED_TRACE(row.name);
         FakeSystem system;
-        FakeReportApi report;
         system.files = {u"C:\\Windows\\game.exe"};
         if (row.setup) {
             row.setup(system);
         }
-        const SystemResult<std::u16string> result = resolve_program(native(row.program), std::nullopt, system, system, report);
+        const SystemResult<std::u16string> result = resolve_program(native(row.program), std::nullopt, system, system);
         ASSERT_TRUE(result.has_value()) << ::testing::PrintToString(result.error());
-        EXPECT_EQ(narrow(*result), narrow(row.expected));
+        EXPECT_EQ(show(*result), show(row.expected));
         EXPECT_EQ(attribute_queries(system), row.attribute_queries);
     }
 }
 
 TEST(ResolveProgram, UnsetPathEndsTheSearch) {
     FakeSystem system;
-    FakeReportApi report;
-    const SystemResult<std::u16string> result = resolve_program(native(u"game"), std::nullopt, system, system, report);
+    const SystemResult<std::u16string> result = resolve_program(native(u"game"), std::nullopt, system, system);
     ASSERT_FALSE(result.has_value());
     EXPECT_EQ(result.error(), SystemError::kind_and_message(SystemErrorKind::NotFound, program_not_found_message));
     ASSERT_FALSE(system.events.empty());
@@ -438,22 +428,20 @@ TEST(ResolveProgram, UnsetPathEndsTheSearch) {
 
 TEST(ResolveProgram, LongPathIsReadThroughTheBufferRule) {
     FakeSystem system;
-    FakeReportApi report;
     system.own_path = u"X:\\" + std::u16string(600, u'a') + u";E:\\p3";
     system.files = {u"E:\\p3\\game.exe"};
-    const SystemResult<std::u16string> result = resolve_program(native(u"game"), std::nullopt, system, system, report);
+    const SystemResult<std::u16string> result = resolve_program(native(u"game"), std::nullopt, system, system);
     ASSERT_TRUE(result.has_value()) << ::testing::PrintToString(result.error());
-    EXPECT_EQ(narrow(*result), "E:\\p3\\game.exe");
+    EXPECT_EQ(show(*result), "E:\\p3\\game.exe");
     EXPECT_EQ(std::count(system.events.begin(), system.events.end(), "GetEnvironmentVariableW PATH"), 2);
 }
 
 TEST(ResolveProgram, CandidateThatCannotBeMadeFullFailsTheSearch) {
     FakeSystem system;
-    FakeReportApi report;
     system.own_path = u"rel;E:\\p3";
     system.files = {u"E:\\p3\\game.exe"};
     system.full_path_errors[u"rel\\game.exe"] = 206;
-    const SystemResult<std::u16string> result = resolve_program(native(u"game"), std::nullopt, system, system, report);
+    const SystemResult<std::u16string> result = resolve_program(native(u"game"), std::nullopt, system, system);
     ASSERT_FALSE(result.has_value());
     EXPECT_EQ(result.error(), SystemError::os_code(206));
 }

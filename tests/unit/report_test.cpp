@@ -17,7 +17,7 @@ TEST(SystemErrorKind, NamesInOrder) {
     EXPECT_EQ(kind_name(K::StaleNetworkFileHandle), "StaleNetworkFileHandle");
     EXPECT_EQ(kind_name(K::InvalidInput), "InvalidInput");
     EXPECT_EQ(kind_name(K::Uncategorized), "Uncategorized");
-    EXPECT_EQ(static_cast<int>(K::Uncategorized) + 1, system_error_kind_count);
+    EXPECT_EQ(system_error_kind_count, 42);
     EXPECT_EQ(static_cast<int>(K::InvalidInput), 20);
     EXPECT_EQ(static_cast<int>(K::OutOfMemory), 38);
 }
@@ -129,13 +129,13 @@ TEST(StderrWriter, FileAndPipeGetTheBytesUnchanged) {
     ASSERT_TRUE(write_stderr_all(api, "abcdefgh\xFF").has_value());
     EXPECT_EQ(api.written, "abcdefgh\xFF");
     EXPECT_EQ(api.write_sizes, (std::vector<std::size_t>{3, 3, 3}));
-    EXPECT_EQ(api.std_handle_requests, 3);  // fetched anew for every write
+    EXPECT_EQ(api.std_handle_requests.size(), 3u);  // fetched anew for every write
 }
 
 TEST(StderrWriter, UtfEightConsoleIsWrittenLikeAFile) {
     FakeReportApi api;
     api.is_console = true;
-    api.console_code_page = 65001;
+    api.console_code_page = utf8_code_page;
     ASSERT_TRUE(write_stderr_all(api, "\xC3\xA9").has_value());
     EXPECT_EQ(api.written, "\xC3\xA9");
     EXPECT_TRUE(api.console_written.empty());
@@ -166,10 +166,10 @@ TEST(StderrWriter, Failures) {
         void (*setup)(FakeReportApi&);
         SystemError error;
     } cases[] = {
-        {"no handle", [](FakeReportApi& a) { a.std_error = nullptr; }, SystemError::os_code(6)},
+        {"no handle", [](FakeReportApi& a) { a.std_error() = nullptr; }, SystemError::os_code(6)},
         {"invalid handle",
          [](FakeReportApi& a) {
-             a.std_error = invalid_handle_value();
+             a.std_error() = invalid_handle_value();
              a.last_error = 1234;
          },
          SystemError::os_code(1234)},
@@ -190,41 +190,67 @@ TEST(StderrWriter, Failures) {
         EXPECT_EQ(result.error(), c.error);
     }
     FakeReportApi api;
-    api.std_error = nullptr;
+    api.std_error() = nullptr;
     EXPECT_TRUE(write_stderr_all(api, "").has_value());  // an empty request touches nothing
-    EXPECT_EQ(api.std_handle_requests, 0);
+    EXPECT_TRUE(api.std_handle_requests.empty());
 }
 
-std::string header_at(int line, int column) {
-    return "\nthread 'main' (4242) failed at tests/unit/report_test.cpp:" + std::to_string(line) + ":" +
-           std::to_string(column) + ":\n";
+TEST(Fatal, CarriesTheMessageTheErrorAndThePositionOfTheCheck) {
+    const unsigned line = __LINE__ + 1;
+    const FatalFailure failure = testing::raised_failure([] { fatal("Failed to run Half-Life 2", SystemError::os_code(6)); });
+    EXPECT_EQ(failure.message, "Failed to run Half-Life 2");
+    EXPECT_EQ(failure.error, SystemError::os_code(6));
+    EXPECT_EQ(failure.form, ErrorForm::Detailed);
+    EXPECT_EQ(failure.where.line(), line);
+    EXPECT_STREQ(failure.where.file_name(), SourceLocation::current().file_name());
+
+    const FatalFailure alone = testing::raised_failure([] { fatal("internal error: entered unreachable code"); });
+    EXPECT_FALSE(alone.error.has_value());
 }
 
-TEST(Fatal, ReportIsOneWriteWhenItFits) {
+// A line feed and "thread 'main' (<id>) failed at <file>:<line>:<column>:" for a failure raised at `where`.
+std::string header_at(const SourceLocation& where) {
+    return "\nthread 'main' (4242) failed at " + std::string(where.file_name()) + ":" + std::to_string(where.line()) +
+           ":" + std::to_string(where.column()) + ":\n";
+}
+
+TEST(FatalReport, OneWriteWithTheErrorInItsForm) {
+    struct Case {
+        const char* label;
+        FatalFailure failure;
+        std::string message_line;
+    } cases[] = {
+        {"detailed form", {"Failed to launch Half-Life 2", SystemError::os_code(2), ErrorForm::Detailed, SourceLocation::current()},
+         "Failed to launch Half-Life 2: Os { code: 2, kind: NotFound, message: \"File not found.\" }\n"},
+        {"short form", {"comparing environment keys failed", SystemError::os_code(87), ErrorForm::Short, SourceLocation::current()},
+         "comparing environment keys failed: The parameter is incorrect. (os error 87)\n"},
+        {"no error", {"a command-line argument is not valid Unicode: \"a\\u{d800}\"", std::nullopt, ErrorForm::Detailed, SourceLocation::current()},
+         "a command-line argument is not valid Unicode: \"a\\u{d800}\"\n"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.label);
+        FakeReportApi api;
+        api.messages[{false, 2}] = u"File not found.\r\n";
+        api.messages[{false, 87}] = u"The parameter is incorrect.\r\n";
+        write_fatal_report(api, c.failure);
+        ASSERT_EQ(api.write_sizes.size(), 1u);
+        EXPECT_EQ(api.written, header_at(c.failure.where) + c.message_line);
+        EXPECT_EQ(api.written.find('\r'), std::string::npos);
+    }
+}
+
+TEST(FatalReport, LongReportIsWrittenInPiecesAndWhole) {
     FakeReportApi api;
-    api.messages[{false, 2}] = u"File not found.\r\n";
-    const int line = __LINE__ + 1;
-    EXPECT_THROW(fatal(api, "Failed to launch Half-Life 2", SystemError::os_code(2)), FatalFailure);
-    const std::string expected =
-        "Failed to launch Half-Life 2: Os { code: 2, kind: NotFound, message: \"File not found.\" }\n";
-    ASSERT_EQ(api.write_sizes.size(), 1u);
-    EXPECT_EQ(api.written, header_at(line, 5) + expected);
-    EXPECT_EQ(api.written.find('\r'), std::string::npos);
-}
-
-TEST(Fatal, LongReportIsWrittenInPiecesAndWhole) {
-    FakeReportApi api;
-    const std::string message(600, 'm');
-    EXPECT_THROW(fatal(api, message), FatalFailure);
+    const FatalFailure failure{std::string(600, 'm'), std::nullopt, ErrorForm::Detailed, SourceLocation::current()};
+    write_fatal_report(api, failure);
     EXPECT_GT(api.write_sizes.size(), 1u);
-    EXPECT_TRUE(api.written.starts_with("\nthread 'main' (4242) failed at tests/unit/report_test.cpp:"));
-    EXPECT_TRUE(api.written.ends_with(":\n" + message + "\n"));
+    EXPECT_EQ(api.written, header_at(failure.where) + failure.message + "\n");
 }
 
-TEST(Fatal, ReportIsDroppedSilentlyWithoutStandardError) {
+TEST(FatalReport, IsDroppedSilentlyWithoutStandardError) {
     FakeReportApi api;
-    api.std_error = nullptr;
-    EXPECT_THROW(fatal(api, "Failed to run Half-Life 2", SystemError::os_code(6)), FatalFailure);
+    api.std_error() = nullptr;
+    write_fatal_report(api, {"Failed to run Half-Life 2", SystemError::os_code(6), ErrorForm::Detailed, SourceLocation::current()});
     EXPECT_TRUE(api.written.empty());
 }
 

@@ -54,7 +54,7 @@ std::vector<std::wstring> ours_split(const std::wstring& line) {
 std::string show(const std::vector<std::wstring>& list) {
     std::string out = "[";
     for (const auto& s : list) {
-        out += "\"" + harness::narrow(s) + "\" ";
+        out += "\"" + harness::show(s) + "\" ";
     }
     return out + "]";
 }
@@ -85,7 +85,7 @@ void encoded_lines_round_trip() {
         // CommandLineToArgvW gives the module path for an empty line, which an encoded line never is.
         const auto by_system = system_split(wline);
         if (by_system != expected && ++system_mismatches <= 5) {
-            std::printf("  CommandLineToArgvW: %s\n    gave %s\n    want %s\n", harness::narrow(wline).c_str(),
+            std::printf("  CommandLineToArgvW: %s\n    gave %s\n    want %s\n", harness::show(wline).c_str(),
                         show(by_system).c_str(), show(expected).c_str());
         }
         // The runtime splits the command line of a real process: the printer's own path as program.
@@ -97,7 +97,7 @@ void encoded_lines_round_trip() {
             want.insert(want.end(), expected_arguments.begin(), expected_arguments.end());
             const auto by_runtime = runtime_split(printer, pline);
             if (by_runtime != want && ++runtime_mismatches <= 5) {
-                std::printf("  C runtime: %s\n    gave %s\n    want %s\n", harness::narrow(pline).c_str(),
+                std::printf("  C runtime: %s\n    gave %s\n    want %s\n", harness::show(pline).c_str(),
                             show(by_runtime).c_str(), show(want).c_str());
             }
         }

@@ -36,11 +36,10 @@ void comparison_matches_the_system() {
         for (const auto& b : names) {
             const int system = CompareStringOrdinal(ostrand::wide(a.c_str()), static_cast<int>(a.size()),
                                                     ostrand::wide(b.c_str()), static_cast<int>(b.size()), TRUE);
-            const int portable = sign(ostrand::compare_env_names_portable(a, b));
+            const int portable = sign(ostrand::PortableEnvNameComparer().compare(a, b));
             if (system - 2 != portable && ++mismatches <= 10) {
                 std::printf("  \"%s\" vs \"%s\": system %d, portable %d\n",
-                            harness::narrow(std::wstring(a.begin(), a.end())).c_str(),
-                            harness::narrow(std::wstring(b.begin(), b.end())).c_str(), system - 2, portable);
+                            harness::show(a).c_str(), harness::show(b).c_str(), system - 2, portable);
             }
         }
     }
@@ -63,7 +62,7 @@ void block_from_the_real_environment() {
     FreeEnvironmentStringsW(own);
 
     const ostrand::Platform platform = ostrand::system_platform();
-    ostrand::SystemEnvNameComparer comparer(platform.env, platform.report);
+    ostrand::SystemEnvNameComparer comparer(platform.env);
     ostrand::OverrideSet overrides(comparer);
     using ostrand::NativeString;
     ostrand::set_env_override(overrides, NativeString::from_text("DXVK_STATE_CACHE"), NativeString::from_text("1"));
@@ -72,7 +71,7 @@ void block_from_the_real_environment() {
     ostrand::set_env_override(overrides, NativeString::from_text("DXVK_ASYNC"), NativeString::from_text("1"));
     std::u16string block;
     try {
-        auto built = ostrand::build_environment_block(platform.env, platform.report, overrides);
+        auto built = ostrand::build_environment_block(platform.env, overrides);
         check(built.has_value() && built->has_value(), "a block is built");
         block = **built;
     } catch (const ostrand::FatalFailure&) {

@@ -70,10 +70,6 @@ inline Received read_received(const GameFolder& folder) {
     return received;
 }
 
-// The stand-in escapes backslashes and every unit outside printable ASCII; this is the same rule
-// for the test's own expectations.
-inline std::string escaped(std::wstring_view text) { return narrow(text, true); }
-
 // The eighteen fixed arguments as the game's command line shows them.
 inline const std::string fixed_arguments =
     "-w 1280 -h 720 -novid -condebug -conclearlog -high \"-refresh 0\" -noasserts -hushasserts -dxlevel 98 "

@@ -3,15 +3,20 @@
 // and a closing "N passed, N failed" line, and exits non-zero when a check failed.
 #pragma once
 
-#include <cstdint>
 #include <cstdio>
 #include <string>
 #include <string_view>
 #include <vector>
 
-#include "win/windows.hpp"
+#include "../support/unit_text.hpp"
+#include "win/kernel32/windows.hpp"
 
 namespace harness {
+
+using ostrand::test_support::show;
+
+// The form in which the stand-in game records what it received, for the tests' own expectations.
+inline std::string escaped(std::wstring_view text) { return show(text, true); }
 
 inline int passed = 0;
 inline int failed = 0;
@@ -29,39 +34,6 @@ inline void check(bool ok, const std::string& what) {
 inline int finish() {
     std::printf("%d passed, %d failed\n", passed, failed);
     return failed == 0 ? 0 : 1;
-}
-
-// Printable ASCII as it is, every other unit as \u{..}; with `double_backslashes`, a backslash as two
-// (the form in which the stand-in game records what it received).
-inline std::string narrow(std::wstring_view w, bool double_backslashes = false) {
-    std::string out;
-    for (wchar_t c : w) {
-        const auto unit = static_cast<unsigned>(static_cast<std::uint16_t>(c));
-        if (unit == '\\' && double_backslashes) {
-            out += "\\\\";
-        } else if (unit >= 0x20 && unit < 0x7F) {
-            out.push_back(static_cast<char>(unit));
-        } else {
-            char buf[12];
-            std::snprintf(buf, sizeof buf, "\\u{%x}", unit);
-            out += buf;
-        }
-    }
-    return out;
-}
-
-inline std::string printable(std::string_view bytes) {
-    std::string out;
-    for (unsigned char c : bytes) {
-        if (c >= 0x20 && c < 0x7F && c != '\\') {
-            out.push_back(static_cast<char>(c));
-        } else {
-            char buf[8];
-            std::snprintf(buf, sizeof buf, "\\x%02X", c);
-            out += buf;
-        }
-    }
-    return out;
 }
 
 inline std::wstring module_path() {
@@ -162,30 +134,45 @@ inline RunResult run(const std::wstring& application, std::wstring command_line,
 }
 
 // True when `report` is a line feed, a header line "thread 'main' (<id>) failed at <file>:<l>:<c>:"
-// naming `file`, and then exactly `message_line`.
-inline bool is_report(std::string_view report, std::string_view file, std::string_view message_line) {
-    const std::string_view start = "\nthread 'main' (";
-    if (!report.starts_with(start)) {
+// and then exactly `message_line`. Which source file holds the check is the launcher's own affair; it
+// must only be named relative to the project root, not by a path of the build machine.
+inline bool is_report(std::string_view report, std::string_view message_line) {
+    const std::size_t end = report.find('\n', 1);
+    if (end == std::string_view::npos || report.substr(end + 1) != message_line) {
         return false;
     }
-    report.remove_prefix(start.size());
-    std::size_t digits = 0;
-    while (digits < report.size() && report[digits] >= '0' && report[digits] <= '9') {
-        ++digits;
-    }
-    if (digits == 0) {
+    std::string_view header = report.substr(0, end);
+    const auto take = [&header](std::string_view text) {
+        const bool found = header.starts_with(text);
+        header.remove_prefix(found ? text.size() : 0);
+        return found;
+    };
+    // Removes ":<digits>" from the end.
+    const auto drop_number = [&header] {
+        const std::size_t colon = header.find_last_of(':');
+        if (colon == std::string_view::npos || colon + 1 == header.size() ||
+            header.find_first_not_of("0123456789", colon + 1) != std::string_view::npos) {
+            return false;
+        }
+        header.remove_suffix(header.size() - colon);
+        return true;
+    };
+    if (!take("\nthread 'main' (")) {
         return false;
     }
-    report.remove_prefix(digits);
-    const std::string at = ") failed at " + std::string(file) + ":";
-    if (!report.starts_with(at)) {
+    const std::size_t digits = header.find_first_not_of("0123456789");
+    if (digits == 0 || digits == std::string_view::npos) {
         return false;
     }
-    const std::size_t end = report.find('\n');
-    if (end == std::string_view::npos || report[end - 1] != ':') {
+    header.remove_prefix(digits);
+    if (!take(") failed at ") || !header.ends_with(':')) {
         return false;
     }
-    return report.substr(end + 1) == message_line;
+    header.remove_suffix(1);
+    if (!drop_number() || !drop_number()) {
+        return false;
+    }
+    return !header.empty() && !header.starts_with('/') && !(header.size() >= 2 && header[1] == ':');
 }
 
 }  // namespace harness

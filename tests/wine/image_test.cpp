@@ -41,7 +41,7 @@ void version_block() {
         const bool found = VerQueryValueW(block.data(), text.query, &value, &length) != 0;
         const std::wstring got = found ? std::wstring(static_cast<const wchar_t*>(value)) : L"(none)";
         check(got == text.expected,
-              harness::narrow(text.query) + ": \"" + harness::narrow(got) + "\", want \"" + harness::narrow(text.expected) + "\"");
+              harness::show(text.query) + ": \"" + harness::show(got) + "\", want \"" + harness::show(text.expected) + "\"");
     }
     // Only the one string table: a query in the US English code-page table finds nothing.
     void* value = nullptr;
@@ -160,11 +160,11 @@ void stack_cookie() {
     const auto smashed = harness::run(helper, L"stack_smash overrun 64");
     check(smashed.exit_code == 0xC0000409, "overrun: fail-fast status, got " + hex(smashed.exit_code));
     check(smashed.std_output.empty() && smashed.std_error.empty(),
-          "overrun: nothing written, got \"" + harness::printable(smashed.std_output + smashed.std_error) + "\"");
+          "overrun: nothing written, got \"" + harness::show(smashed.std_output + smashed.std_error) + "\"");
     // The same helper without an overrun returns normally.
     const auto intact = harness::run(helper, L"stack_smash overrun 16");
     check(intact.exit_code == 0 && intact.std_output.starts_with("returned"),
-          "16 bytes fit: returns normally, got " + hex(intact.exit_code) + " \"" + harness::printable(intact.std_output) + "\"");
+          "16 bytes fit: returns normally, got " + hex(intact.exit_code) + " \"" + harness::show(intact.std_output) + "\"");
 }
 
 // The launcher's own cookie, read from the process at the loader's initial breakpoint: after the loader

@@ -208,7 +208,7 @@ std::string system_text(DWORD code) {
     while (n > 0 && (message[n - 1] == L'\r' || message[n - 1] == L'\n' || message[n - 1] == L' ')) {
         --n;
     }
-    return harness::narrow(std::wstring_view(message, n));
+    return harness::show(std::wstring_view(message, n));
 }
 
 void missing_game() {
@@ -216,9 +216,9 @@ void missing_game() {
     const auto run = harness::run(folder.launcher(), quoted(folder.launcher()));
     const std::string text = system_text(2);
     check(run.exit_code == 101, "no hl2.exe: exit 101, got " + std::to_string(run.exit_code));
-    check(harness::is_report(run.std_error, "src/driver.cpp",
+    check(harness::is_report(run.std_error,
                              "Failed to launch Half-Life 2: Os { code: 2, kind: NotFound, message: \"" + text + "\" }\n"),
-          "no hl2.exe: report, got \"" + harness::printable(run.std_error) + "\"");
+          "no hl2.exe: report, got \"" + harness::show(run.std_error) + "\"");
 
     harness::RunOptions none;
     none.std_handles = false;
@@ -250,10 +250,10 @@ void over_long_command_line() {
             check(run.exit_code == 101 && !received.present,
                   label + "exit 101 and no game, got exit " + std::to_string(run.exit_code) +
                       (received.present ? " and a started game" : ""));
-            check(harness::is_report(run.std_error, "src/driver.cpp",
+            check(harness::is_report(run.std_error,
                                      "Failed to launch Half-Life 2: Os { code: 206, kind: InvalidFilename, message: \"" +
                                          system_text(206) + "\" }\n"),
-                  label + "report, got \"" + harness::printable(run.std_error) + "\"");
+                  label + "report, got \"" + harness::show(run.std_error) + "\"");
         }
     }
 }

@@ -14,9 +14,9 @@ int wmain() {
         const auto run = harness::run(launcher, line);
         check(run.started, "launcher started");
         check(run.exit_code == 101, "non-Unicode argument: exit 101, got " + std::to_string(run.exit_code));
-        check(harness::is_report(run.std_error, "src/win/command_line.cpp",
+        check(harness::is_report(run.std_error,
                                  "a command-line argument is not valid Unicode: \"a\\u{d800}b\"\n"),
-              "non-Unicode argument: report, got \"" + harness::printable(run.std_error) + "\"");
+              "non-Unicode argument: report, got \"" + harness::show(run.std_error) + "\"");
     }
     {
         // The program name is tested like every other element.
@@ -25,13 +25,10 @@ int wmain() {
         line += L"\"";
         const auto run = harness::run(launcher, line);
         check(run.exit_code == 101, "non-Unicode program name: exit 101");
-        std::string escaped;
-        for (char c : harness::narrow(launcher)) {
-            escaped += c == '\\' ? std::string("\\\\") : std::string(1, c);
-        }
-        check(harness::is_report(run.std_error, "src/win/command_line.cpp",
-                                 "a command-line argument is not valid Unicode: \"" + escaped + "\\u{dc00}\"\n"),
-              "non-Unicode program name: report, got \"" + harness::printable(run.std_error) + "\"");
+        check(harness::is_report(run.std_error,
+                                 "a command-line argument is not valid Unicode: \"" + harness::escaped(launcher) +
+                                     "\\u{dc00}\"\n"),
+              "non-Unicode program name: report, got \"" + harness::show(run.std_error) + "\"");
     }
     {
         // Without any standard handle the report has nowhere to go; the status stays.
@@ -49,7 +46,7 @@ int wmain() {
         const auto run = harness::run(harness::build_dir() + L"\\allocation_failure.exe", L"allocation_failure 0x7FFFFFFFFFFFFFFF");
         check(run.exit_code == 0xC0000409, "failed allocation: fail-fast status, got " + std::to_string(run.exit_code));
         check(run.std_error == "memory allocation of 9223372036854775807 bytes failed\n",
-              "failed allocation: report, got \"" + harness::printable(run.std_error) + "\"");
+              "failed allocation: report, got \"" + harness::show(run.std_error) + "\"");
     }
     return harness::finish();
 }

@@ -57,7 +57,7 @@ void fatal_endings() {
         const auto second = err.find("\nthread 'main' (", first == std::string::npos ? 0 : first + 1);
         check(err.starts_with("\nthread 'main' (") && first != std::string::npos && second != std::string::npos &&
                   err.ends_with("cannot be passed up to its caller\naborting the process\n"),
-              "missing vkCreateInstance: two reports and the aborting line, got \"" + harness::printable(err) + "\"");
+              "missing vkCreateInstance: two reports and the aborting line, got \"" + harness::show(err) + "\"");
     }
     {
         const GameFolder folder =
@@ -65,7 +65,7 @@ void fatal_endings() {
         const auto run = run_with(folder, L"huge_extensions");
         check(run.exit_code == 0xC0000409, "unallocatable extension array: fail-fast, got " + std::to_string(run.exit_code));
         check(run.std_error == "memory allocation of 1116691496700 bytes failed\n",
-              "unallocatable extension array: report, got \"" + harness::printable(run.std_error) + "\"");
+              "unallocatable extension array: report, got \"" + harness::show(run.std_error) + "\"");
         check(!harness::read_received(folder).present, "unallocatable extension array: no game started");
     }
 }

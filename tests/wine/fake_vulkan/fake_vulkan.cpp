@@ -16,7 +16,7 @@
 #include <cstring>
 #include <string>
 
-#include "win/windows.hpp"
+#include "win/kernel32/windows.hpp"
 
 namespace {
 

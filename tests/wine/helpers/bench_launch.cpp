@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "win/windows.hpp"
+#include "win/kernel32/windows.hpp"
 #include <psapi.h>
 
 namespace {

@@ -1,6 +1,6 @@
 // The least a launcher can do: start hl2.exe beside itself with CreateProcessW and wait for it.
 // The benchmark holds ostrand.exe against this floor.
-#include "win/windows.hpp"
+#include "win/kernel32/windows.hpp"
 
 int wmain() {
     wchar_t path[32768];

@@ -21,8 +21,7 @@ int wmain(int argc, wchar_t** argv) {
         auto global = ostrand::load_vulkan_loader(loader);
         check(global.has_value(), "Wine's vulkan-1.dll loads from System32");
         if (global) {
-            const VkInstanceCreateInfo info{VK_STRUCTURE_TYPE_INSTANCE_CREATE_INFO, nullptr, 0, nullptr, 0, nullptr, 0, nullptr};
-            auto instance = ostrand::create_vulkan_instance(*global, info, nullptr);
+            auto instance = ostrand::create_vulkan_instance(*global, ostrand::bare_instance_info, nullptr);
             if (display) {
                 check(instance.has_value(), "an instance is created with a display");
                 if (instance) {

@@ -10,28 +10,12 @@
 #include <cstdlib>
 #include <string>
 
-#include "win/windows.hpp"
+#include "../../support/unit_text.hpp"
+#include "win/kernel32/windows.hpp"
 
 namespace {
 
-std::string escape(const wchar_t* text, std::size_t length) {
-    std::string out;
-    for (std::size_t i = 0; i < length; ++i) {
-        const auto unit = static_cast<unsigned>(static_cast<std::uint16_t>(text[i]));
-        if (unit >= 0x20 && unit < 0x7F && unit != '\\') {
-            out.push_back(static_cast<char>(unit));
-        } else if (unit == '\\') {
-            out += "\\\\";
-        } else {
-            char buf[12];
-            std::snprintf(buf, sizeof buf, "\\u{%x}", unit);
-            out += buf;
-        }
-    }
-    return out;
-}
-
-std::string escape(const wchar_t* text) { return escape(text, wcslen(text)); }
+std::string escape(std::wstring_view text) { return ostrand::test_support::show(text, true); }
 
 const char* presence(HANDLE handle) {
     return handle == nullptr || handle == INVALID_HANDLE_VALUE ? "null" : "present";
@@ -50,7 +34,7 @@ int wmain() {
 
     wchar_t directory[32768];
     const DWORD dir_length = GetCurrentDirectoryW(32768, directory);
-    record += "current_directory=" + escape(directory, dir_length) + "\n";
+    record += "current_directory=" + escape(std::wstring_view(directory, dir_length)) + "\n";
 
     STARTUPINFOW startup{};
     startup.cb = sizeof startup;

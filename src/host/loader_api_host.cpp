@@ -5,13 +5,10 @@
 
 #include <string_view>
 
-#include "loader_api_host.hpp"
+#include "host/loader_api_host.hpp"
 
 namespace ostrand {
 namespace {
-
-constexpr std::uint32_t error_mod_not_found = 126;
-constexpr std::uint32_t error_proc_not_found = 127;
 
 struct HostLoaderApi final : LoaderApi {
     bool set_thread_error_mode(std::uint32_t mode, std::uint32_t* previous) override {
@@ -45,6 +42,7 @@ struct HostLoaderApi final : LoaderApi {
 
     bool free_library(Module module) override { return ::dlclose(module) == 0; }
 
+    void set_last_error(std::uint32_t code) override { last_error_ = code; }
     std::uint32_t get_last_error() override { return last_error_; }
 
     // Per thread, as the system keeps them on Windows.

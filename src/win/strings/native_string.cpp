@@ -1,15 +1,16 @@
 // Portable: generalised UTF-8 encoding and decoding of UTF-16 units, and the quoted form.
-#include "win/native_string.hpp"
+#include "win/strings/native_string.hpp"
 
 #include <cstdint>
 
-#include "win/unicode_tables.hpp"
+#include "win/strings/unicode_tables.hpp"
 
 namespace ostrand {
 namespace {
 
 bool is_high_surrogate(char32_t unit) { return unit >= 0xD800 && unit <= 0xDBFF; }
 bool is_low_surrogate(char32_t unit) { return unit >= 0xDC00 && unit <= 0xDFFF; }
+char32_t code_point_of_pair(char32_t high, char32_t low) { return 0x10000 + ((high - 0xD800) << 10) + (low - 0xDC00); }
 
 void put_code_point(std::string& out, char32_t cp) {
     if (cp < 0x80) {
@@ -34,25 +35,13 @@ std::uint8_t byte_at(std::string_view bytes, std::size_t i) { return static_cast
 // Decodes one code point (or encoded surrogate) of well-formed generalised UTF-8 at `i`.
 char32_t decode_at(std::string_view bytes, std::size_t& i) {
     const std::uint8_t lead = byte_at(bytes, i);
-    if (lead < 0x80) {
-        i += 1;
-        return lead;
+    const std::size_t length = utf8_sequence_length(lead);
+    // The lead byte keeps 7, 5, 4 or 3 bits; each continuation byte 6.
+    char32_t cp = lead & (0x7Fu >> (length == 1 ? 0 : length));
+    for (std::size_t k = 1; k < length; ++k) {
+        cp = (cp << 6) | (i + k < bytes.size() ? (byte_at(bytes, i + k) & 0x3F) : 0);
     }
-    auto cont = [&](std::size_t k) -> char32_t {
-        return i + k < bytes.size() ? (byte_at(bytes, i + k) & 0x3F) : 0;
-    };
-    if (lead < 0xE0) {
-        const char32_t cp = ((lead & 0x1Fu) << 6) | cont(1);
-        i += 2;
-        return cp;
-    }
-    if (lead < 0xF0) {
-        const char32_t cp = ((lead & 0x0Fu) << 12) | (cont(1) << 6) | cont(2);
-        i += 3;
-        return cp;
-    }
-    const char32_t cp = ((lead & 0x07u) << 18) | (cont(1) << 12) | (cont(2) << 6) | cont(3);
-    i += 4;
+    i += length;
     return cp;
 }
 
@@ -96,7 +85,7 @@ void NativeString::append(const NativeString& other) {
         i = 0;
         const char32_t low = decode_at(tail, i);
         bytes_.resize(bytes_.size() - 3);
-        put_code_point(bytes_, 0x10000 + ((high - 0xD800) << 10) + (low - 0xDC00));
+        put_code_point(bytes_, code_point_of_pair(high, low));
         tail.remove_prefix(3);
     }
     bytes_.append(tail);
@@ -112,7 +101,7 @@ NativeString native_from_utf16(std::u16string_view units) {
     for (std::size_t i = 0; i < units.size(); ++i) {
         const char32_t unit = units[i];
         if (is_high_surrogate(unit) && i + 1 < units.size() && is_low_surrogate(units[i + 1])) {
-            put_code_point(out, 0x10000 + ((unit - 0xD800) << 10) + (units[i + 1] - 0xDC00));
+            put_code_point(out, code_point_of_pair(unit, units[i + 1]));
             ++i;
         } else {
             // A lone surrogate takes the same three-byte shape as any other BMP unit.

@@ -2,10 +2,12 @@
 // held as generalised UTF-8 bytes, and their conversions.
 #pragma once
 
+#include <cstddef>
+#include <cstdint>
 #include <string>
 #include <string_view>
 
-#include "result.hpp"
+#include "base/result.hpp"
 
 namespace ostrand {
 
@@ -44,6 +46,14 @@ private:
     std::string bytes_;
     bool known_utf8_ = true;
 };
+
+// The bytes of the generalised UTF-8 sequence that begins with `lead`, in well-formed input.
+constexpr std::size_t utf8_sequence_length(std::uint8_t lead) {
+    return lead < 0x80 ? 1 : lead < 0xE0 ? 2 : lead < 0xF0 ? 3 : 4;
+}
+
+// A 0 unit, which no string handed to Windows may hold before its terminator.
+inline bool holds_nul(std::u16string_view units) { return units.find(u'\0') != std::u16string_view::npos; }
 
 NativeString native_from_utf16(std::u16string_view units);
 std::u16string native_to_utf16(const NativeString& string);

@@ -1,11 +1,34 @@
 // Windows only: the kernel32 implementation of every system interface. Each member translates its
 // arguments and calls the system once; no logic lives here.
 #include <cstring>
+#include <type_traits>
 
 #include "platform.hpp"
-#include "win/windows.hpp"
+#include "report/report_api.hpp"
+#include "win/kernel32/windows.hpp"
 
 namespace ostrand {
+
+// The portable layers name Windows' types and constants without <windows.h>; here each is held
+// against the definition it copies.
+static_assert(std::is_same_v<Handle, HANDLE> && sizeof(Module) == sizeof(HMODULE));
+static_assert(std_input_handle == STD_INPUT_HANDLE && std_output_handle == STD_OUTPUT_HANDLE &&
+              std_error_handle == STD_ERROR_HANDLE);
+static_assert(error_invalid_handle == ERROR_INVALID_HANDLE && error_insufficient_buffer == ERROR_INSUFFICIENT_BUFFER &&
+              error_mod_not_found == ERROR_MOD_NOT_FOUND && error_proc_not_found == ERROR_PROC_NOT_FOUND);
+static_assert(fast_fail_fatal_app_exit == FAST_FAIL_FATAL_APP_EXIT && utf8_code_page == CP_UTF8 &&
+              format_message_from_system == FORMAT_MESSAGE_FROM_SYSTEM &&
+              format_message_ignore_inserts == FORMAT_MESSAGE_IGNORE_INSERTS &&
+              format_message_from_hmodule == FORMAT_MESSAGE_FROM_HMODULE && facility_nt_bit == FACILITY_NT_BIT);
+static_assert(cstr_less_than == CSTR_LESS_THAN && cstr_equal == CSTR_EQUAL && cstr_greater_than == CSTR_GREATER_THAN);
+static_assert(startf_usestdhandles == STARTF_USESTDHANDLES && create_unicode_environment == CREATE_UNICODE_ENVIRONMENT &&
+              duplicate_same_access == DUPLICATE_SAME_ACCESS && infinite_timeout == INFINITE &&
+              wait_object_0 == WAIT_OBJECT_0 && invalid_file_attributes == INVALID_FILE_ATTRIBUTES &&
+              error_filename_exced_range == ERROR_FILENAME_EXCED_RANGE && max_path == MAX_PATH);
+static_assert(sem_failcriticalerrors == SEM_FAILCRITICALERRORS &&
+              load_library_search_application_dir == LOAD_LIBRARY_SEARCH_APPLICATION_DIR &&
+              load_library_search_system32 == LOAD_LIBRARY_SEARCH_SYSTEM32);
+
 namespace {
 
 class Kernel32 final : public ReportApi, public SelfApi, public EnvApi, public ProcessApi, public LoaderApi {
@@ -47,12 +70,7 @@ public:
     }
     Module get_module_handle_w(const char16_t* name) override { return GetModuleHandleW(wide(name)); }
     std::uint32_t get_current_thread_id() override { return GetCurrentThreadId(); }
-    [[noreturn]] void fail_fast(std::uint32_t code) override {
-        // __fastfail: the code goes in ECX. The system ends the process with 0xC0000409 at once;
-        // no exception handler, clean-up or DLL detach runs.
-        asm volatile("int $0x29" : : "c"(code) : "memory");
-        __builtin_unreachable();
-    }
+    [[noreturn]] void fail_fast(std::uint32_t code) override { fast_fail(code); }
 
     // The launcher's own inputs.
     const char16_t* get_command_line_w() override {
@@ -151,7 +169,7 @@ Kernel32& kernel32() {
 
 Platform system_platform() {
     Kernel32& k = kernel32();
-    return Platform{k, k, k, k, k};
+    return Platform{k, k, k, k};
 }
 
 ReportApi& process_report_api() { return kernel32(); }

@@ -15,7 +15,7 @@ struct HostReportApi final : ReportApi {
         return which == std_error_handle ? reinterpret_cast<Handle>(std::intptr_t{2}) : nullptr;
     }
     bool get_console_mode(Handle) override { return false; }
-    std::uint32_t get_console_output_cp() override { return 65001; }
+    std::uint32_t get_console_output_cp() override { return utf8_code_page; }
     bool multi_byte_to_wide_char(std::string_view, char16_t*, std::uint32_t, std::uint32_t&) override {
         return false;
     }
@@ -30,6 +30,7 @@ struct HostReportApi final : ReportApi {
         return 0;
     }
     Module get_module_handle_w(const char16_t*) override { return nullptr; }
+    void set_last_error(std::uint32_t) override {}
     std::uint32_t get_last_error() override { return 0; }
     std::uint32_t get_current_thread_id() override { return static_cast<std::uint32_t>(::gettid()); }
     [[noreturn]] void fail_fast(std::uint32_t) override { std::abort(); }
