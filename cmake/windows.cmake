@@ -1,18 +1,47 @@
 # Windows build: ostrand.exe and the Windows-side test programs, which CTest runs under Wine.
 set(CMAKE_RUNTIME_OUTPUT_DIRECTORY "${CMAKE_BINARY_DIR}")
 
-# The C++ runtime is linked statically: the launcher needs no runtime DLL beside it.
+# The test programs link the compiler's runtime statically and keep mingw's start-up code and msvcrt.
 set(static_runtime -static -static-libgcc -static-libstdc++)
 
+# The launcher's own runtime: the start routine and the C heap functions of src/runtime/, the memory and
+# string functions from ntdll (whose import library from mingw lacks them, so one is made here from a
+# .def), and the C++ runtime and libgcc linked statically with nothing of mingw's C runtime.
+set(ntdll_import "${CMAKE_BINARY_DIR}/libostrand_ntdll.a")
+add_custom_command(OUTPUT "${ntdll_import}"
+  COMMAND "${CMAKE_DLLTOOL}" --input-def "${runtime_dir}/ntdll.def" --dllname ntdll.dll --output-lib "${ntdll_import}"
+  DEPENDS "${runtime_dir}/ntdll.def"
+  VERBATIM)
+add_custom_target(ostrand_ntdll_import DEPENDS "${ntdll_import}")
+# Objects, not an archive: the heap functions are wanted by the C++ runtime, which comes later on the
+# link line than any archive of ours could.
+add_library(ostrand_start OBJECT ${product_runtime_sources})
+target_include_directories(ostrand_start PRIVATE "${CMAKE_SOURCE_DIR}/src")
+
+function(ostrand_own_runtime target)
+  # One group, searched until nothing more resolves: the C++ runtime and libgcc call back into the
+  # program (the heap, the allocation operators, abort) as much as the program calls them.
+  target_link_libraries(${target} PRIVATE ostrand_start -Wl,--start-group ostrand_platform ostrand_core stdc++ gcc_eh
+                        gcc kernel32 synchronization "${ntdll_import}" -Wl,--end-group)
+  # Nothing of mingw's start-up code or C runtime. A reference that would need mingw's run-time
+  # fix-up of imported data fails the link instead, since nothing here would apply it.
+  target_link_options(${target} PRIVATE -static -nostartfiles -nodefaultlibs -Wl,--disable-runtime-pseudo-reloc
+                      -Wl,--entry,mainCRTStartup)
+  add_dependencies(${target} ostrand_ntdll_import)
+  set_property(TARGET ${target} APPEND PROPERTY LINK_DEPENDS "${ntdll_import}")
+endfunction()
+
 add_executable(ostrand WIN32 src/main.cpp)
-target_link_libraries(ostrand PRIVATE ostrand_platform)
-target_link_options(ostrand PRIVATE ${static_runtime} -Wl,--subsystem,windows:6.0 -Wl,--entry,mainCRTStartup)
+ostrand_own_runtime(ostrand)
+target_link_options(ostrand PRIVATE -Wl,--subsystem,windows:6.0)
 include(cmake/image.cmake)
 
 if(OSTRAND_TESTS)
   set(CMAKE_CROSSCOMPILING_EMULATOR "${CMAKE_SOURCE_DIR}/cmake/wine-run;${CMAKE_BINARY_DIR}/wineprefix")
   file(GLOB wine_tests CONFIGURE_DEPENDS "${CMAKE_SOURCE_DIR}/tests/wine/*_test.cpp")
   file(GLOB wine_helpers CONFIGURE_DEPENDS "${CMAKE_SOURCE_DIR}/tests/wine/helpers/*.cpp")
+  # Built on the launcher's own runtime, below.
+  list(FILTER wine_helpers EXCLUDE REGEX "/start_routine\\.cpp$")
   foreach(source ${wine_helpers})
     get_filename_component(name "${source}" NAME_WE)
     add_executable(${name} "${source}")
@@ -22,6 +51,10 @@ if(OSTRAND_TESTS)
   endforeach()
   # The floor that the launcher is measured against is a windowless program like the launcher.
   target_link_options(floor_launcher PRIVATE -mwindows)
+  # Static initialisation and the exit status on the launcher's start routine.
+  add_executable(start_routine tests/wine/helpers/start_routine.cpp)
+  target_include_directories(start_routine PRIVATE "${CMAKE_SOURCE_DIR}/tests/wine")
+  ostrand_own_runtime(start_routine)
   # The stand-in game as a windowless program, like the real game, for the test that no window appears.
   add_executable(stand_in_game_gui tests/wine/helpers/stand_in_game.cpp)
   target_include_directories(stand_in_game_gui PRIVATE "${CMAKE_SOURCE_DIR}/src")
