@@ -51,6 +51,16 @@ if(OSTRAND_TESTS)
   endforeach()
   # The floor that the launcher is measured against is a windowless program like the launcher.
   target_link_options(floor_launcher PRIVATE -mwindows)
+  # The same floor on kernel32 alone: no start-up code, no C runtime, an entry point of its own.
+  add_executable(bare_floor_launcher tests/wine/helpers/floor_launcher.cpp)
+  target_compile_definitions(bare_floor_launcher PRIVATE FLOOR_BARE)
+  target_include_directories(bare_floor_launcher PRIVATE "${CMAKE_SOURCE_DIR}/src")
+  target_include_directories(bare_floor_launcher SYSTEM PRIVATE "${khronos_dir}")
+  # No loop turned into a call of memset or memcpy, which nothing here would provide.
+  target_compile_options(bare_floor_launcher PRIVATE -fno-tree-loop-distribute-patterns)
+  target_link_options(bare_floor_launcher PRIVATE -nostartfiles -nodefaultlibs -Wl,--entry,floor_start
+                      -Wl,--subsystem,windows)
+  target_link_libraries(bare_floor_launcher PRIVATE kernel32)
   # Static initialisation and the exit status on the launcher's start routine.
   add_executable(start_routine tests/wine/helpers/start_routine.cpp)
   target_include_directories(start_routine PRIVATE "${CMAKE_SOURCE_DIR}/tests/wine")

@@ -1,6 +1,8 @@
-// Times ostrand.exe against the floor launcher, both starting a stand-in game that exits at once:
+// Times ostrand.exe against the two builds of the floor launcher, all starting a stand-in game that
+// exits at once:
 //   bench_launch <game folder> <runs>
-// Prints the median wall time and the median peak working set of each, and their ratios.
+// Prints the median wall time and the median peak working set of each, and the launcher's ratios to
+// each floor.
 #include <algorithm>
 #include <cstdio>
 #include <string>
@@ -55,20 +57,38 @@ int wmain(int argc, wchar_t** argv) {
     }
     const std::wstring folder = argv[1];
     const int runs = _wtoi(argv[2]);
-    const std::wstring programs[] = {folder + L"\\ostrand.exe", folder + L"\\floor_launcher.exe"};
-    std::vector<double> time[2], peak[2];
-    run_once(programs[0]);  // warm the file cache and the wineserver
-    run_once(programs[1]);
+    struct Program {
+        const wchar_t* file;
+        const char* label;
+    };
+    // The launcher first; then the floors: the same least launcher on kernel32 alone, and on mingw's
+    // start-up code and C runtime.
+    const Program programs[] = {
+        {L"ostrand.exe", "ostrand.exe"},
+        {L"bare_floor_launcher.exe", "bare floor"},
+        {L"floor_launcher.exe", "mingw floor"},
+    };
+    constexpr int count = sizeof programs / sizeof programs[0];
+    std::vector<double> time[count], peak[count];
+    for (const Program& program : programs) {
+        run_once(folder + L"\\" + program.file);  // warm the file cache and the wineserver
+    }
     for (int i = 0; i < runs; ++i) {
-        for (int k = 0; k < 2; ++k) {  // interleaved, so that drift hits both alike
-            const Sample s = run_once(programs[k]);
+        for (int k = 0; k < count; ++k) {  // interleaved, so that drift hits all alike
+            const Sample s = run_once(folder + L"\\" + programs[k].file);
             time[k].push_back(s.milliseconds);
             peak[k].push_back(s.peak_kib);
         }
     }
-    const double t0 = median(time[0]), t1 = median(time[1]), m0 = median(peak[0]), m1 = median(peak[1]);
-    std::printf("  ostrand.exe      median %8.2f ms   peak working set %8.0f KiB\n", t0, m0);
-    std::printf("  floor launcher   median %8.2f ms   peak working set %8.0f KiB\n", t1, m1);
-    std::printf("  ratio            time %.3f   memory %.3f   (%d runs each)\n", t0 / t1, m0 / m1, runs);
+    double t[count], m[count];
+    for (int k = 0; k < count; ++k) {
+        t[k] = median(time[k]);
+        m[k] = median(peak[k]);
+        std::printf("  %-16s median %8.2f ms   peak working set %8.0f KiB\n", programs[k].label, t[k], m[k]);
+    }
+    for (int k = 1; k < count; ++k) {
+        std::printf("  ratio to %-12s time %.3f   memory %.3f   (%d runs each)\n", programs[k].label, t[0] / t[k],
+                    m[0] / m[k], runs);
+    }
     return 0;
 }
