@@ -23,9 +23,9 @@ function(ostrand_own_runtime target)
   # program (the heap, the allocation operators, abort) as much as the program calls them.
   target_link_libraries(${target} PRIVATE ostrand_start -Wl,--start-group ostrand_platform ostrand_core stdc++ gcc_eh
                         gcc kernel32 synchronization "${ntdll_import}" -Wl,--end-group)
-  # Nothing of mingw's start-up code or C runtime. A reference that would need mingw's run-time
-  # fix-up of imported data fails the link instead, since nothing here would apply it.
-  target_link_options(${target} PRIVATE -static -nostartfiles -nodefaultlibs -Wl,--disable-runtime-pseudo-reloc
+  # Nothing of mingw's start-up code or C runtime. Data imported from a DLL without dllimport would
+  # need mingw's start-up code to fix up its references; without auto-import it fails the link instead.
+  target_link_options(${target} PRIVATE -static -nostartfiles -nodefaultlibs -Wl,--disable-auto-import
                       -Wl,--entry,mainCRTStartup)
   add_dependencies(${target} ostrand_ntdll_import)
   set_property(TARGET ${target} APPEND PROPERTY LINK_DEPENDS "${ntdll_import}")
