@@ -15,6 +15,13 @@ foreach(target ostrand ostrand_core ostrand_platform)
   target_compile_options(${target} PRIVATE -fstack-protector-strong)
 endforeach()
 set_source_files_properties(src/runtime/stack_guard.cpp PROPERTIES COMPILE_OPTIONS -fno-stack-protector)
+
+# No run-time type information: nothing asks for a type at run time, and the exception the launcher
+# throws still gets its type record. Without it the interfaces' records go, and with them the C++
+# runtime's support for classes with several or virtual bases (some 3.5 KiB of the image).
+foreach(target ostrand ostrand_core ostrand_platform ostrand_start)
+  target_compile_options(${target} PRIVATE -fno-rtti)
+endforeach()
 target_link_options(ostrand_platform INTERFACE -Wl,--undefined=__stack_chk_guard)
 
 # Keeps the load configuration in an image, writes a map that gives its address, and fixes the header
