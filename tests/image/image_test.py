@@ -114,6 +114,15 @@ class Executable(unittest.TestCase):
         security = directory[pefile.DIRECTORY_ENTRY["IMAGE_DIRECTORY_ENTRY_SECURITY"]]
         self.assertEqual((security.VirtualAddress, security.Size), (0, 0), "no signature")
 
+    def test_code_and_read_only_data_are_not_writable(self):
+        # ld merges read-only data into .data under some options (no run-time pseudo-relocations).
+        read, write, execute = 0x40000000, 0x80000000, 0x20000000
+        sections = {s.Name.rstrip(b"\0").decode(): s.Characteristics for s in self.pe.sections}
+        for name, wanted in ((".text", read | execute), (".rdata", read)):
+            with self.subTest(name):
+                self.assertIn(name, sections)
+                self.assertEqual(sections[name] & (read | write | execute), wanted)
+
     def test_entry_is_the_runtime_start_routine_for_main(self):
         entry = self.pe.OPTIONAL_HEADER.AddressOfEntryPoint + self.pe.OPTIONAL_HEADER.ImageBase
         self.assertEqual(entry, self.symbols.get("mainCRTStartup"))
