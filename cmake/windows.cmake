@@ -13,8 +13,7 @@ add_custom_command(OUTPUT "${ntdll_import}"
   DEPENDS "${runtime_dir}/ntdll.def"
   VERBATIM)
 add_custom_target(ostrand_ntdll_import DEPENDS "${ntdll_import}")
-# Objects, not an archive: the heap functions are wanted by the C++ runtime, which comes later on the
-# link line than any archive of ours could.
+# Objects, not an archive: the whole of it is in the image, whichever part the rest asks for first.
 add_library(ostrand_start OBJECT ${product_runtime_sources})
 target_include_directories(ostrand_start PRIVATE "${CMAKE_SOURCE_DIR}/src")
 
@@ -63,7 +62,6 @@ if(OSTRAND_TESTS)
   target_link_libraries(bare_floor_launcher PRIVATE kernel32)
   # Static initialisation and the exit status on the launcher's start routine.
   add_executable(start_routine tests/wine/helpers/start_routine.cpp)
-  target_include_directories(start_routine PRIVATE "${CMAKE_SOURCE_DIR}/tests/wine")
   ostrand_own_runtime(start_routine)
   # The stand-in game as a windowless program, like the real game, for the test that no window appears.
   add_executable(stand_in_game_gui tests/wine/helpers/stand_in_game.cpp)
