@@ -26,7 +26,7 @@ PROCESS_INFORMATION start(const std::wstring& program) {
     PROCESS_INFORMATION process{};
     if (!CreateProcessW(program.c_str(), line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
                         &process)) {
-        std::fprintf(stderr, "cannot start %ls\n", program.c_str());
+        std::fprintf(stderr, "cannot start %ls: error %lu\n", program.c_str(), GetLastError());
         std::exit(1);
     }
     return process;
@@ -61,7 +61,9 @@ double peak_kib_once(const std::wstring& program) {
             peak = static_cast<double>(memory.PeakWorkingSetSize) / 1024.0;
         }
     } else {
-        std::fprintf(stderr, "%ls ended before its memory was asked for\n", program.c_str());
+        DWORD code = 0;
+        GetExitCodeProcess(process.hProcess, &code);
+        std::fprintf(stderr, "%ls ended (status %#lx) before its memory was asked for\n", program.c_str(), code);
     }
     finish(process);
     return peak;
