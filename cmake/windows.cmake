@@ -1,18 +1,46 @@
 # Windows build: ostrand.exe and the Windows-side test programs, which CTest runs under Wine.
 set(CMAKE_RUNTIME_OUTPUT_DIRECTORY "${CMAKE_BINARY_DIR}")
 
-# The C++ runtime is linked statically: the launcher needs no runtime DLL beside it.
+# The test programs link the compiler's runtime statically and keep mingw's start-up code and msvcrt.
 set(static_runtime -static -static-libgcc -static-libstdc++)
 
+# The launcher's own runtime: the start routine and the C heap functions of src/runtime/, the memory and
+# string functions from ntdll (whose import library from mingw lacks them, so one is made here from a
+# .def), and the C++ runtime and libgcc linked statically with nothing of mingw's C runtime.
+set(ntdll_import "${CMAKE_BINARY_DIR}/libostrand_ntdll.a")
+add_custom_command(OUTPUT "${ntdll_import}"
+  COMMAND "${CMAKE_DLLTOOL}" --input-def "${CMAKE_SOURCE_DIR}/src/runtime/ntdll.def" --dllname ntdll.dll --output-lib "${ntdll_import}"
+  DEPENDS "${CMAKE_SOURCE_DIR}/src/runtime/ntdll.def"
+  VERBATIM)
+add_custom_target(ostrand_ntdll_import DEPENDS "${ntdll_import}")
+# Objects, not an archive: the whole of it is in the image, whichever part the rest asks for first.
+add_library(ostrand_start OBJECT ${product_runtime_sources})
+target_include_directories(ostrand_start PRIVATE "${CMAKE_SOURCE_DIR}/src")
+
+function(ostrand_own_runtime target)
+  # One group, searched until nothing more resolves: the C++ runtime and libgcc call back into the
+  # program (the heap, the allocation operators, abort) as much as the program calls them.
+  target_link_libraries(${target} PRIVATE ostrand_start -Wl,--start-group ostrand_platform ostrand_core stdc++ gcc_eh
+                        gcc kernel32 synchronization "${ntdll_import}" -Wl,--end-group)
+  # Nothing of mingw's start-up code or C runtime. Data imported from a DLL without dllimport would
+  # need mingw's start-up code to fix up its references; without auto-import it fails the link instead.
+  target_link_options(${target} PRIVATE -static -nostartfiles -nodefaultlibs -Wl,--disable-auto-import
+                      -Wl,--entry,mainCRTStartup)
+  add_dependencies(${target} ostrand_ntdll_import)
+  set_property(TARGET ${target} APPEND PROPERTY LINK_DEPENDS "${ntdll_import}")
+endfunction()
+
 add_executable(ostrand WIN32 src/main.cpp)
-target_link_libraries(ostrand PRIVATE ostrand_platform)
-target_link_options(ostrand PRIVATE ${static_runtime} -Wl,--subsystem,windows:6.0 -Wl,--entry,mainCRTStartup)
+ostrand_own_runtime(ostrand)
+target_link_options(ostrand PRIVATE -Wl,--subsystem,windows:6.0)
 include(cmake/image.cmake)
 
 if(OSTRAND_TESTS)
   set(CMAKE_CROSSCOMPILING_EMULATOR "${CMAKE_SOURCE_DIR}/cmake/wine-run;${CMAKE_BINARY_DIR}/wineprefix")
   file(GLOB wine_tests CONFIGURE_DEPENDS "${CMAKE_SOURCE_DIR}/tests/wine/*_test.cpp")
   file(GLOB wine_helpers CONFIGURE_DEPENDS "${CMAKE_SOURCE_DIR}/tests/wine/helpers/*.cpp")
+  # Built on the launcher's own runtime, below.
+  list(FILTER wine_helpers EXCLUDE REGEX "/start_routine\\.cpp$")
   foreach(source ${wine_helpers})
     get_filename_component(name "${source}" NAME_WE)
     add_executable(${name} "${source}")
@@ -22,6 +50,19 @@ if(OSTRAND_TESTS)
   endforeach()
   # The floor that the launcher is measured against is a windowless program like the launcher.
   target_link_options(floor_launcher PRIVATE -mwindows)
+  # The same floor on kernel32 alone: no start-up code, no C runtime, an entry point of its own.
+  add_executable(bare_floor_launcher tests/wine/helpers/floor_launcher.cpp)
+  target_compile_definitions(bare_floor_launcher PRIVATE FLOOR_BARE)
+  target_include_directories(bare_floor_launcher PRIVATE "${CMAKE_SOURCE_DIR}/src")
+  target_include_directories(bare_floor_launcher SYSTEM PRIVATE "${khronos_dir}")
+  # No loop turned into a call of memset or memcpy, which nothing here would provide.
+  target_compile_options(bare_floor_launcher PRIVATE -fno-tree-loop-distribute-patterns)
+  target_link_options(bare_floor_launcher PRIVATE -nostartfiles -nodefaultlibs -Wl,--entry,floor_start
+                      -Wl,--subsystem,windows)
+  target_link_libraries(bare_floor_launcher PRIVATE kernel32)
+  # Static initialisation and the exit status on the launcher's start routine.
+  add_executable(start_routine tests/wine/helpers/start_routine.cpp)
+  ostrand_own_runtime(start_routine)
   # The stand-in game as a windowless program, like the real game, for the test that no window appears.
   add_executable(stand_in_game_gui tests/wine/helpers/stand_in_game.cpp)
   target_include_directories(stand_in_game_gui PRIVATE "${CMAKE_SOURCE_DIR}/src")

@@ -23,15 +23,20 @@ struct FixedText {
     constexpr std::string_view view() const { return {text, N - 1}; }
 };
 
+// A missing command was called, in place of a Vulkan command whose caller has no way to receive a
+// failure, so the failure cannot travel up: it ends the process where it stands. One function for
+// every stub, so that the report's source position (which names its function) is kept once.
+[[noreturn]] void missing_command_called(std::string_view message) {
+    fatal_unrecoverable(process_report_api(), message);
+}
+
 template <typename Pfn, FixedText Message>
 struct MissingCommand;
 
-// Stands in for a command that the loader did not provide. It is called in place of a Vulkan
-// command, whose caller has no way to receive a failure, so the failure cannot travel up: it ends
-// the process where it stands.
+// Stands in for a command that the loader did not provide.
 template <typename R, typename... Args, FixedText Message>
 struct MissingCommand<R(VKAPI_PTR*)(Args...), Message> {
-    static R VKAPI_CALL call(Args...) { fatal_unrecoverable(process_report_api(), Message.view()); }
+    static R VKAPI_CALL call(Args...) { missing_command_called(Message.view()); }
 };
 
 template <typename Pfn, FixedText Message>

@@ -13,6 +13,12 @@ namespace ostrand {
 
 inline constexpr std::uint32_t first_buffer_units = 512;
 
+// A full buffer without ERROR_INSUFFICIENT_BUFFER. Kept out of the template below, so that the
+// report's source position (which names its function) is stored once, not once for every call.
+[[noreturn]] inline void buffer_rule_broken() {
+    fatal("internal error: entered unreachable code");
+}
+
 // `call(buffer, size)` returns what the system call returned. A result equal to the size with
 // ERROR_INSUFFICIENT_BUFFER doubles the room; a result larger than the size is the room asked for;
 // 0 with a last error is that error; anything else is the length of the text in the buffer.
@@ -33,7 +39,7 @@ SystemResult<std::u16string> read_filled_buffer(LastErrorApi& system, Call&& cal
         }
         if (k == size) {
             if (error != error_insufficient_buffer) {
-                fatal("internal error: entered unreachable code");
+                buffer_rule_broken();
             }
             size = size >= 0x80000000u ? 0xFFFFFFFFu : size * 2;
         } else if (k > size) {

@@ -3,6 +3,7 @@
 #include "win/child.hpp"
 
 #include <array>
+#include <mutex>
 #include <optional>
 #include <string>
 #include <utility>
@@ -94,7 +95,7 @@ struct StartParameters {
 SystemResult<ChildProcess> start_process(const StartParameters& parameters, ProcessApi& process) {
     // The lock is taken before the first standard handle is looked at, and the copies are declared
     // after it: they are closed before the lock is released, on every way out.
-    const std::lock_guard<std::mutex> lock(process_start_lock());
+    const std::lock_guard<StartLock> lock(process_start_lock());
     StandardHandleCopies copies(process);
     if (SystemResult<void> made = copies.make(); !made) {
         return Failure{made.error()};
@@ -122,8 +123,8 @@ SystemResult<ChildProcess> start_process(const StartParameters& parameters, Proc
 
 }  // namespace
 
-std::mutex& process_start_lock() {
-    static std::mutex lock;
+StartLock& process_start_lock() {
+    static StartLock lock;
     return lock;
 }
 

@@ -3,7 +3,6 @@
 #pragma once
 
 #include <cstdint>
-#include <mutex>
 #include <string_view>
 #include <utility>
 #include <vector>
@@ -14,6 +13,7 @@
 #include "win/strings/native_string.hpp"
 #include "win/process_api.hpp"
 #include "win/self_api.hpp"
+#include "win/start_lock.hpp"
 #include "win/unique_handle.hpp"
 
 namespace ostrand {
@@ -64,7 +64,7 @@ struct ChildProcess {
 
 // Held by every start while inheritable copies of the standard handles exist, so that a child started
 // from another thread meanwhile cannot inherit them. The one piece of global mutable state.
-std::mutex& process_start_lock();
+StartLock& process_start_lock();
 
 // Starts the request's program with its arguments and the launcher's environment plus the overrides.
 // The child inherits inheritable copies of the launcher's standard handles and its current directory.

@@ -51,8 +51,15 @@ VERSION_STRINGS = [
     ("ProductVersion", "1.0.0"),
 ]
 
-SYSTEM_DLL = re.compile(r"^(kernel32|ntdll|msvcrt|api-ms-win-[a-z0-9-]+)\.dll$", re.IGNORECASE)
-NEVER_IMPORTED = ["vulkan-1", "libstdc++", "libgcc", "libwinpthread", "libssp"]
+IMPORTED_DLLS = {"kernel32.dll", "ntdll.dll", "api-ms-win-core-synch-l1-2-0.dll"}
+# What ntdll exports under C names and the image may take: memory and string functions, which keep
+# no state of a C runtime.
+NTDLL_MEMORY_AND_STRING = {"memchr", "memcmp", "memcpy", "memmove", "memset", "strcmp", "strlen", "strncmp"}
+# A C runtime's own functions: start-up and exit, heap, stdio, errors, signals, threads, jumps.
+C_RUNTIME_FUNCTIONS = {
+    "abort", "atexit", "calloc", "exit", "fprintf", "fputs", "free", "fwrite", "longjmp", "malloc", "realloc",
+    "signal", "strerror", "vfprintf",
+}
 
 
 def map_symbols(path):
@@ -107,6 +114,15 @@ class Executable(unittest.TestCase):
         security = directory[pefile.DIRECTORY_ENTRY["IMAGE_DIRECTORY_ENTRY_SECURITY"]]
         self.assertEqual((security.VirtualAddress, security.Size), (0, 0), "no signature")
 
+    def test_code_and_read_only_data_are_not_writable(self):
+        # ld merges read-only data into .data under some options (no run-time pseudo-relocations).
+        read, write, execute = 0x40000000, 0x80000000, 0x20000000
+        sections = {s.Name.rstrip(b"\0").decode(): s.Characteristics for s in self.pe.sections}
+        for name, wanted in ((".text", read | execute), (".rdata", read)):
+            with self.subTest(name):
+                self.assertIn(name, sections)
+                self.assertEqual(sections[name] & (read | write | execute), wanted)
+
     def test_entry_is_the_runtime_start_routine_for_main(self):
         entry = self.pe.OPTIONAL_HEADER.AddressOfEntryPoint + self.pe.OPTIONAL_HEADER.ImageBase
         self.assertEqual(entry, self.symbols.get("mainCRTStartup"))
@@ -114,15 +130,23 @@ class Executable(unittest.TestCase):
 
     # --- imports ----------------------------------------------------------------------------------
 
-    def test_imports_only_system_libraries(self):
-        names = [entry.dll.decode() for entry in self.pe.DIRECTORY_ENTRY_IMPORT]
-        self.assertIn("KERNEL32.dll", names)
-        for name in names:
-            with self.subTest(name):
-                self.assertRegex(name, SYSTEM_DLL)
-                for banned in NEVER_IMPORTED:
-                    self.assertNotIn(banned, name.lower())
+    def test_imports_exactly_the_system_libraries(self):
+        names = [entry.dll.decode().lower() for entry in self.pe.DIRECTORY_ENTRY_IMPORT]
+        self.assertEqual(sorted(names), sorted(IMPORTED_DLLS))
         self.assertFalse(hasattr(self.pe, "DIRECTORY_ENTRY_DELAY_IMPORT"), "no delay-loaded imports")
+
+    def test_no_imported_function_belongs_to_a_c_runtime(self):
+        for entry in self.pe.DIRECTORY_ENTRY_IMPORT:
+            dll = entry.dll.decode().lower()
+            for function in entry.imports:
+                name = function.name.decode() if function.name else f"ordinal {function.ordinal}"
+                with self.subTest(f"{dll} {name}"):
+                    self.assertIsNotNone(function.name, "imported by name")
+                    # The C runtime's internals (__getmainargs, _initterm, _errno, ...) all begin so.
+                    self.assertFalse(name.startswith("_"))
+                    self.assertNotIn(name, C_RUNTIME_FUNCTIONS)
+                    if dll == "ntdll.dll":
+                        self.assertIn(name, NTDLL_MEMORY_AND_STRING)
 
     # --- load configuration and stack cookie ------------------------------------------------------
 

@@ -10,11 +10,9 @@
 #include <cstdint>
 #include <cstdio>
 #include <map>
-#include <mutex>
 #include <optional>
 #include <set>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "fake_base.hpp"
@@ -34,20 +32,7 @@ inline std::string hex(Handle handle) {
     return text;
 }
 
-// Whether some thread holds process_start_lock, asked from a thread of its own: try_lock on a mutex
-// that the asking thread holds itself is undefined.
-inline bool start_lock_held() {
-    bool held = false;
-    std::thread probe([&held] {
-        if (process_start_lock().try_lock()) {
-            process_start_lock().unlock();
-        } else {
-            held = true;
-        }
-    });
-    probe.join();
-    return held;
-}
+inline bool start_lock_held() { return process_start_lock().held(); }
 
 inline constexpr std::uint32_t error_file_not_found = 2;
 inline constexpr std::uint32_t error_access_denied = 5;

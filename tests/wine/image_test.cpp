@@ -1,5 +1,6 @@
 // ostrand.exe as the system sees it: the version block through the version API, the icon group
-// through the resource and icon APIs, and the stack-cookie handling through a helper built the same way.
+// through the resource and icon APIs, and the stack-cookie handling and the start routine through
+// helpers built the same way.
 #include <cstdlib>
 
 #include "harness.hpp"
@@ -167,6 +168,22 @@ void stack_cookie() {
           "16 bytes fit: returns normally, got " + hex(intact.exit_code) + " \"" + harness::show(intact.std_output) + "\"");
 }
 
+// The launcher's start routine, in a helper built on it: static constructors run before main, and
+// main's result, all 32 bits of it, is the exit status.
+void start_routine() {
+    const std::wstring helper = harness::build_dir() + L"\\start_routine.exe";
+    struct Row {
+        const wchar_t* command_line;
+        DWORD status;
+    };
+    const Row rows[] = {{L"start_routine 0", 0}, {L"start_routine 2a", 0x2A}, {L"start_routine c0de0101", 0xC0DE0101}};
+    for (const Row& row : rows) {
+        const auto result = harness::run(helper, row.command_line);
+        check(result.exit_code == row.status, harness::show(row.command_line) + ": exit status " + hex(result.exit_code) +
+                                                  ", want " + hex(row.status));
+    }
+}
+
 // The launcher's own cookie, read from the process at the loader's initial breakpoint: after the loader
 // has relocated and prepared the image, before any of its code has run.
 void launcher_cookie() {
@@ -234,6 +251,7 @@ int wmain() {
     version_block();
     icons();
     stack_cookie();
+    start_routine();
     launcher_cookie();
     return harness::finish();
 }

@@ -13,6 +13,7 @@
 
 #include "report/fatal.hpp"
 #include "report/report_api.hpp"
+#include "win/kernel32/windows.hpp"
 
 namespace {
 
