@@ -67,7 +67,8 @@ std::optional<NativeString> from_generalised_utf8(std::span<const std::uint8_t> 
 
 std::optional<NativeString> make_path(std::uint8_t mode, std::span<const std::uint8_t> data) {
     switch (mode % 3) {
-        case 0: return path_properties::path_from_symbols(data);
+        case 0:
+            return path_properties::path_from_symbols(data);
         case 1: {
             std::u16string units;
             for (std::size_t i = 0; i + 1 < data.size(); i += 2) {
@@ -75,7 +76,8 @@ std::optional<NativeString> make_path(std::uint8_t mode, std::span<const std::ui
             }
             return native_from_utf16(units);
         }
-        default: return from_generalised_utf8(data);
+        default:
+            return from_generalised_utf8(data);
     }
 }
 
@@ -124,7 +126,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         if (appended) {
             require(path_properties::check_parent_properties(*appended));
             const NativeString joined = path_join(*base, *appended);
-            require(path_properties::check_flag(joined, base->known_utf8() && appended->known_utf8(), "join"));
+            require(
+                path_properties::check_flag(joined, base->known_utf8() && appended->known_utf8(), "join"));
             if (path_properties::is_plain_name(*appended)) {
                 require(path_properties::check_join_properties(*base, *appended));
             }

@@ -19,8 +19,7 @@ void launch(const Platform& platform, std::string_view game_directory) {
     const bool fragment_density_map = supports_fragment_density_map(platform.loader);
     const LaunchPlan plan = build_launch_plan(*path, arguments, fragment_density_map, game_directory);
 
-    auto child = spawn_child(spawn_request(plan),
-                             SpawnSystem{platform.process, platform.env, platform.self});
+    auto child = spawn_child(spawn_request(plan), SpawnSystem{platform.process, platform.env, platform.self});
     if (!child) {
         fatal("Failed to launch Half-Life 2", child.error());
     }

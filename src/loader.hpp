@@ -15,10 +15,10 @@
 #include <span>
 #include <utility>
 
+#include "base/result.hpp"
 #include "loader_api.hpp"
 #include "report/fatal.hpp"
 #include "report/report_api.hpp"
-#include "base/result.hpp"
 
 namespace ostrand {
 

@@ -20,8 +20,9 @@ struct LaunchPlan {
 };
 
 // `own_arguments` starts with the launcher's program name. Never fails.
-LaunchPlan build_launch_plan(const NativeString& executable_path, const std::vector<std::string>& own_arguments,
-                             bool fragment_density_map, std::string_view game_directory);
+LaunchPlan build_launch_plan(const NativeString& executable_path,
+                             const std::vector<std::string>& own_arguments, bool fragment_density_map,
+                             std::string_view game_directory);
 
 // What a start of the game takes from the plan.
 SpawnRequest spawn_request(const LaunchPlan& plan);

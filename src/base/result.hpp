@@ -25,17 +25,35 @@ public:
     bool has_value() const { return state_.index() == 0; }
     explicit operator bool() const { return has_value(); }
 
-    T& value() & { assert(has_value()); return std::get<0>(state_); }
-    const T& value() const& { assert(has_value()); return std::get<0>(state_); }
-    T&& value() && { assert(has_value()); return std::get<0>(std::move(state_)); }
+    T& value() & {
+        assert(has_value());
+        return std::get<0>(state_);
+    }
+    const T& value() const& {
+        assert(has_value());
+        return std::get<0>(state_);
+    }
+    T&& value() && {
+        assert(has_value());
+        return std::get<0>(std::move(state_));
+    }
     T& operator*() & { return value(); }
     const T& operator*() const& { return value(); }
     T* operator->() { return &value(); }
     const T* operator->() const { return &value(); }
 
-    E& error() & { assert(!has_value()); return std::get<1>(state_); }
-    const E& error() const& { assert(!has_value()); return std::get<1>(state_); }
-    E&& error() && { assert(!has_value()); return std::get<1>(std::move(state_)); }
+    E& error() & {
+        assert(!has_value());
+        return std::get<1>(state_);
+    }
+    const E& error() const& {
+        assert(!has_value());
+        return std::get<1>(state_);
+    }
+    E&& error() && {
+        assert(!has_value());
+        return std::get<1>(std::move(state_));
+    }
 
 private:
     std::variant<T, E> state_;
@@ -49,7 +67,10 @@ public:
 
     bool has_value() const { return !failed_; }
     explicit operator bool() const { return has_value(); }
-    const E& error() const { assert(failed_); return error_; }
+    const E& error() const {
+        assert(failed_);
+        return error_;
+    }
 
 private:
     E error_{};

@@ -12,7 +12,9 @@ using Handle = void*;  // HANDLE
 using Module = void*;  // HMODULE
 
 // INVALID_HANDLE_VALUE, (HANDLE)-1.
-inline Handle invalid_handle_value() { return reinterpret_cast<Handle>(static_cast<std::intptr_t>(-1)); }
+inline Handle invalid_handle_value() {
+    return reinterpret_cast<Handle>(static_cast<std::intptr_t>(-1));
+}
 
 inline constexpr std::uint32_t std_input_handle = static_cast<std::uint32_t>(-10);
 inline constexpr std::uint32_t std_output_handle = static_cast<std::uint32_t>(-11);

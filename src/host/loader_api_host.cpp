@@ -1,11 +1,11 @@
 // Host binding of LoaderApi for builds that do not target Windows: the dynamic linker loads the
 // system's Vulkan loader in place of "vulkan-1.dll". There is no error mode to set, so the thread's
 // mode is only remembered, and dlerror's text is replaced by the Windows codes of the two failures.
+#include "host/loader_api_host.hpp"
+
 #include <dlfcn.h>
 
 #include <string_view>
-
-#include "host/loader_api_host.hpp"
 
 namespace ostrand {
 namespace {

@@ -21,8 +21,8 @@ struct HostReportApi final : ReportApi {
     }
     bool write_console_w(Handle, std::u16string_view, std::uint32_t&) override { return false; }
     bool write_file(Handle file, std::string_view bytes, std::uint32_t& written) override {
-        const ssize_t n = ::write(static_cast<int>(reinterpret_cast<std::intptr_t>(file)), bytes.data(),
-                                  bytes.size());
+        const ssize_t n =
+            ::write(static_cast<int>(reinterpret_cast<std::intptr_t>(file)), bytes.data(), bytes.size());
         written = n > 0 ? static_cast<std::uint32_t>(n) : 0;
         return n >= 0;
     }

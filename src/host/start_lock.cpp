@@ -8,6 +8,8 @@ void StartLock::wait_while_equal(std::atomic<std::uint32_t>& word, std::uint32_t
     word.wait(value, std::memory_order_relaxed);
 }
 
-void StartLock::wake_one(std::atomic<std::uint32_t>& word) noexcept { word.notify_one(); }
+void StartLock::wake_one(std::atomic<std::uint32_t>& word) noexcept {
+    word.notify_one();
+}
 
 }  // namespace ostrand

@@ -77,7 +77,8 @@ void write_report(ReportApi& api, Compose compose) {
     compose(direct);
 }
 
-void report(ReportApi& api, std::string_view message, const std::string* detail, const SourceLocation& where) {
+void report(ReportApi& api, std::string_view message, const std::string* detail,
+            const SourceLocation& where) {
     const std::uint32_t thread_id = api.get_current_thread_id();
     write_report(api, [&](auto& sink) {
         put_header(sink, thread_id, where);

@@ -29,7 +29,8 @@ struct FatalFailure {
 
 // Throws FatalFailure, with the position of the check that failed.
 [[noreturn]] void fatal(std::string message, std::optional<SystemError> error = std::nullopt,
-                        ErrorForm form = ErrorForm::Detailed, SourceLocation where = SourceLocation::current());
+                        ErrorForm form = ErrorForm::Detailed,
+                        SourceLocation where = SourceLocation::current());
 
 // A line feed, the header line, then the message and, with an error, ": " and the error in its form.
 void write_fatal_report(ReportApi& api, const FatalFailure& failure);

@@ -14,7 +14,8 @@ using SourceLocation = std::source_location;
 // clang 14 with libstdc++ 12 (the fuzz build) has no std::source_location, but has the builtins.
 class SourceLocation {
 public:
-    static constexpr SourceLocation current(const char* file = __builtin_FILE(), unsigned line = __builtin_LINE(),
+    static constexpr SourceLocation current(const char* file = __builtin_FILE(),
+                                            unsigned line = __builtin_LINE(),
                                             unsigned column = __builtin_COLUMN()) {
         SourceLocation where;
         where.file_ = file;

@@ -66,9 +66,10 @@ SystemResult<std::size_t> write_stderr(ReportApi& api, std::string_view bytes) {
         // chunk never needs more units than it has bytes.
         char16_t units[console_chunk_bytes];
         std::uint32_t count = 0;
-        if (!chunk.empty() &&
-            !api.multi_byte_to_wide_char(chunk, units, static_cast<std::uint32_t>(console_chunk_bytes), count)) {
-            return Failure{SystemError::kind_and_message(SystemErrorKind::InvalidData, non_utf8_console_message)};
+        if (!chunk.empty() && !api.multi_byte_to_wide_char(
+                                  chunk, units, static_cast<std::uint32_t>(console_chunk_bytes), count)) {
+            return Failure{
+                SystemError::kind_and_message(SystemErrorKind::InvalidData, non_utf8_console_message)};
         }
         std::uint32_t written = 0;
         if (!api.write_console_w(handle, std::u16string_view(units, count), written)) {
@@ -90,7 +91,8 @@ SystemResult<void> write_stderr_all(ReportApi& api, std::string_view bytes) {
             return Failure{written.error()};
         }
         if (*written == 0) {
-            return Failure{SystemError::kind_and_message(SystemErrorKind::WriteZero, "failed to write whole buffer")};
+            return Failure{
+                SystemError::kind_and_message(SystemErrorKind::WriteZero, "failed to write whole buffer")};
         }
         bytes.remove_prefix(*written);
     }

@@ -13,15 +13,18 @@ namespace ostrand {
 struct ReportApi;
 
 // The kinds in their fixed order; each is printed exactly as it is spelled here.
-#define OSTRAND_SYSTEM_ERROR_KINDS(X)                                                                       \
-    X(NotFound) X(PermissionDenied) X(ConnectionRefused) X(ConnectionReset) X(HostUnreachable)              \
-    X(NetworkUnreachable) X(ConnectionAborted) X(NotConnected) X(AddrInUse) X(AddrNotAvailable)             \
-    X(NetworkDown) X(BrokenPipe) X(AlreadyExists) X(WouldBlock) X(NotADirectory) X(IsADirectory)             \
-    X(DirectoryNotEmpty) X(ReadOnlyFilesystem) X(FilesystemLoop) X(StaleNetworkFileHandle) X(InvalidInput)  \
-    X(InvalidData) X(TimedOut) X(WriteZero) X(StorageFull) X(NotSeekable) X(QuotaExceeded) X(FileTooLarge)  \
-    X(ResourceBusy) X(ExecutableFileBusy) X(Deadlock) X(CrossesDevices) X(TooManyLinks) X(InvalidFilename)  \
-    X(ArgumentListTooLong) X(Interrupted) X(Unsupported) X(UnexpectedEof) X(OutOfMemory) X(InProgress)      \
-    X(Other) X(Uncategorized)
+// clang-format off
+#define OSTRAND_SYSTEM_ERROR_KINDS(X) \
+    X(NotFound) X(PermissionDenied) X(ConnectionRefused) X(ConnectionReset) X(HostUnreachable) \
+    X(NetworkUnreachable) X(ConnectionAborted) X(NotConnected) X(AddrInUse) \
+    X(AddrNotAvailable) X(NetworkDown) X(BrokenPipe) X(AlreadyExists) X(WouldBlock) \
+    X(NotADirectory) X(IsADirectory) X(DirectoryNotEmpty) X(ReadOnlyFilesystem) \
+    X(FilesystemLoop) X(StaleNetworkFileHandle) X(InvalidInput) X(InvalidData) X(TimedOut) \
+    X(WriteZero) X(StorageFull) X(NotSeekable) X(QuotaExceeded) X(FileTooLarge) \
+    X(ResourceBusy) X(ExecutableFileBusy) X(Deadlock) X(CrossesDevices) X(TooManyLinks) \
+    X(InvalidFilename) X(ArgumentListTooLong) X(Interrupted) X(Unsupported) X(UnexpectedEof) \
+    X(OutOfMemory) X(InProgress) X(Other) X(Uncategorized)
+// clang-format on
 
 #define OSTRAND_KIND_ENUMERATOR(kind) kind,
 enum class SystemErrorKind : std::uint8_t { OSTRAND_SYSTEM_ERROR_KINDS(OSTRAND_KIND_ENUMERATOR) };

@@ -9,7 +9,9 @@
 
 namespace {
 
-void* heap_allocate(std::size_t size) noexcept { return HeapAlloc(GetProcessHeap(), 0, size); }
+void* heap_allocate(std::size_t size) noexcept {
+    return HeapAlloc(GetProcessHeap(), 0, size);
+}
 
 void heap_free(void* p) noexcept {
     if (p != nullptr) {
@@ -56,28 +58,64 @@ void* allocate_aligned(std::size_t size, std::align_val_t alignment) {
 
 }  // namespace
 
-void* operator new(std::size_t size) { return allocate(size); }
-void* operator new[](std::size_t size) { return allocate(size); }
-void* operator new(std::size_t size, const std::nothrow_t&) noexcept { return heap_allocate(size); }
-void* operator new[](std::size_t size, const std::nothrow_t&) noexcept { return heap_allocate(size); }
-void operator delete(void* p) noexcept { heap_free(p); }
-void operator delete[](void* p) noexcept { heap_free(p); }
-void operator delete(void* p, std::size_t) noexcept { heap_free(p); }
-void operator delete[](void* p, std::size_t) noexcept { heap_free(p); }
-void operator delete(void* p, const std::nothrow_t&) noexcept { heap_free(p); }
-void operator delete[](void* p, const std::nothrow_t&) noexcept { heap_free(p); }
+void* operator new(std::size_t size) {
+    return allocate(size);
+}
+void* operator new[](std::size_t size) {
+    return allocate(size);
+}
+void* operator new(std::size_t size, const std::nothrow_t&) noexcept {
+    return heap_allocate(size);
+}
+void* operator new[](std::size_t size, const std::nothrow_t&) noexcept {
+    return heap_allocate(size);
+}
+void operator delete(void* p) noexcept {
+    heap_free(p);
+}
+void operator delete[](void* p) noexcept {
+    heap_free(p);
+}
+void operator delete(void* p, std::size_t) noexcept {
+    heap_free(p);
+}
+void operator delete[](void* p, std::size_t) noexcept {
+    heap_free(p);
+}
+void operator delete(void* p, const std::nothrow_t&) noexcept {
+    heap_free(p);
+}
+void operator delete[](void* p, const std::nothrow_t&) noexcept {
+    heap_free(p);
+}
 
-void* operator new(std::size_t size, std::align_val_t alignment) { return allocate_aligned(size, alignment); }
-void* operator new[](std::size_t size, std::align_val_t alignment) { return allocate_aligned(size, alignment); }
+void* operator new(std::size_t size, std::align_val_t alignment) {
+    return allocate_aligned(size, alignment);
+}
+void* operator new[](std::size_t size, std::align_val_t alignment) {
+    return allocate_aligned(size, alignment);
+}
 void* operator new(std::size_t size, std::align_val_t alignment, const std::nothrow_t&) noexcept {
     return heap_allocate_aligned(size, alignment);
 }
 void* operator new[](std::size_t size, std::align_val_t alignment, const std::nothrow_t&) noexcept {
     return heap_allocate_aligned(size, alignment);
 }
-void operator delete(void* p, std::align_val_t) noexcept { heap_free_aligned(p); }
-void operator delete[](void* p, std::align_val_t) noexcept { heap_free_aligned(p); }
-void operator delete(void* p, std::size_t, std::align_val_t) noexcept { heap_free_aligned(p); }
-void operator delete[](void* p, std::size_t, std::align_val_t) noexcept { heap_free_aligned(p); }
-void operator delete(void* p, std::align_val_t, const std::nothrow_t&) noexcept { heap_free_aligned(p); }
-void operator delete[](void* p, std::align_val_t, const std::nothrow_t&) noexcept { heap_free_aligned(p); }
+void operator delete(void* p, std::align_val_t) noexcept {
+    heap_free_aligned(p);
+}
+void operator delete[](void* p, std::align_val_t) noexcept {
+    heap_free_aligned(p);
+}
+void operator delete(void* p, std::size_t, std::align_val_t) noexcept {
+    heap_free_aligned(p);
+}
+void operator delete[](void* p, std::size_t, std::align_val_t) noexcept {
+    heap_free_aligned(p);
+}
+void operator delete(void* p, std::align_val_t, const std::nothrow_t&) noexcept {
+    heap_free_aligned(p);
+}
+void operator delete[](void* p, std::align_val_t, const std::nothrow_t&) noexcept {
+    heap_free_aligned(p);
+}

@@ -9,7 +9,9 @@
 
 extern "C" {
 
-void* malloc(std::size_t size) { return HeapAlloc(GetProcessHeap(), 0, size); }
+void* malloc(std::size_t size) {
+    return HeapAlloc(GetProcessHeap(), 0, size);
+}
 
 void* calloc(std::size_t count, std::size_t size) {
     if (size != 0 && count > SIZE_MAX / size) {

@@ -19,7 +19,9 @@ std::uintptr_t __stack_chk_guard = 0x00002B992DDFA232;
 
 // The stack frame that failed its check is corrupt: no unwinding, no handler and no report may run on
 // it. Fail-fast ends the process at once with 0xC0000409.
-[[noreturn]] void __stack_chk_fail() { ostrand::fast_fail(ostrand::fast_fail_fatal_app_exit); }
+[[noreturn]] void __stack_chk_fail() {
+    ostrand::fast_fail(ostrand::fast_fail_fatal_app_exit);
+}
 
 // IMAGE_LOAD_CONFIG_DIRECTORY64 as far as the SEH fields, with the cookie as a pointer so that the
 // linker writes its address (and a base relocation for it) instead of the compiler running code at
@@ -32,7 +34,8 @@ struct LoadConfig {
     ULONGLONG se_handler_count;
 };
 static_assert(sizeof(LoadConfig) == sizeof(IMAGE_LOAD_CONFIG_DIRECTORY64));
-static_assert(offsetof(LoadConfig, security_cookie) == offsetof(IMAGE_LOAD_CONFIG_DIRECTORY64, SecurityCookie));
+static_assert(offsetof(LoadConfig, security_cookie) ==
+              offsetof(IMAGE_LOAD_CONFIG_DIRECTORY64, SecurityCookie));
 
 // The linker keeps this only when asked to (-u _load_config_used) and does not point the load
 // configuration directory at it; the build's finishing step does.

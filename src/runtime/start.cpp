@@ -26,7 +26,9 @@ void __main();
 
 // The process ends through ExitProcess as soon as main returns, and what a static object holds is
 // the system's to reclaim, so destructors registered for the end of the program are not kept.
-int atexit(void (*)()) { return 0; }
+int atexit(void (*)()) {
+    return 0;
+}
 
 // libgcc's thread support reads this to learn whether threads may run the program's code: they may,
 // so thread-local data and the runtime's once-only initialisation stay thread-safe.
@@ -35,9 +37,13 @@ extern const int _CRT_MT = 2;
 // libgcc registers here the destructor of each thread key it creates (the thread-local data of the
 // C++ runtime's exception handling), to be run when a thread ends. Only the main thread runs the
 // program's code, and it ends with the process, so there is nothing to keep.
-int __mingwthr_key_dtor(DWORD, void (*)(void*)) { return 0; }
+int __mingwthr_key_dtor(DWORD, void (*)(void*)) {
+    return 0;
+}
 
 // Reached only from the C++ runtime and libgcc, on states they cannot go on from (an unwinder that
 // finds no frame data, for instance).
-[[noreturn]] void abort() { ostrand::abort_process(ostrand::process_report_api()); }
+[[noreturn]] void abort() {
+    ostrand::abort_process(ostrand::process_report_api());
+}
 }

@@ -1,6 +1,7 @@
 // Windows only: the start lock's sleeping and waking, on the system's wait on an address. A sleeper
 // is woken by WakeByAddressSingle or when the word no longer holds its value.
 #include "win/start_lock.hpp"
+
 #include "win/kernel32/windows.hpp"
 
 namespace ostrand {
@@ -13,6 +14,8 @@ void StartLock::wait_while_equal(std::atomic<std::uint32_t>& word, std::uint32_t
     static_cast<void>(WaitOnAddress(&word, &value, sizeof value, INFINITE));
 }
 
-void StartLock::wake_one(std::atomic<std::uint32_t>& word) noexcept { WakeByAddressSingle(&word); }
+void StartLock::wake_one(std::atomic<std::uint32_t>& word) noexcept {
+    WakeByAddressSingle(&word);
+}
 
 }  // namespace ostrand

@@ -8,6 +8,7 @@
 // helpers bring in every standard exception class with two string implementations: together some
 // 130 KiB, more than the launcher's own code.
 #include <bits/functexcept.h>
+
 #include <exception>
 #include <system_error>
 
@@ -17,30 +18,66 @@
 
 namespace {
 
-[[noreturn]] void fail_fast() { ostrand::abort_process(ostrand::process_report_api()); }
+[[noreturn]] void fail_fast() {
+    ostrand::abort_process(ostrand::process_report_api());
+}
 
 }  // namespace
 
 namespace __gnu_cxx {
-void __verbose_terminate_handler() { ::fail_fast(); }
+void __verbose_terminate_handler() {
+    ::fail_fast();
+}
 }  // namespace __gnu_cxx
 
 namespace std {
-void __throw_bad_exception() { ::fail_fast(); }
-void __throw_bad_alloc() { ::fail_fast(); }
-void __throw_bad_array_new_length() { ::fail_fast(); }
-void __throw_bad_cast() { ::fail_fast(); }
-void __throw_bad_typeid() { ::fail_fast(); }
-void __throw_logic_error(const char*) { ::fail_fast(); }
-void __throw_domain_error(const char*) { ::fail_fast(); }
-void __throw_invalid_argument(const char*) { ::fail_fast(); }
-void __throw_length_error(const char*) { ::fail_fast(); }
-void __throw_out_of_range(const char*) { ::fail_fast(); }
-void __throw_out_of_range_fmt(const char*, ...) { ::fail_fast(); }
-void __throw_runtime_error(const char*) { ::fail_fast(); }
-void __throw_range_error(const char*) { ::fail_fast(); }
-void __throw_overflow_error(const char*) { ::fail_fast(); }
-void __throw_underflow_error(const char*) { ::fail_fast(); }
+void __throw_bad_exception() {
+    ::fail_fast();
+}
+void __throw_bad_alloc() {
+    ::fail_fast();
+}
+void __throw_bad_array_new_length() {
+    ::fail_fast();
+}
+void __throw_bad_cast() {
+    ::fail_fast();
+}
+void __throw_bad_typeid() {
+    ::fail_fast();
+}
+void __throw_logic_error(const char*) {
+    ::fail_fast();
+}
+void __throw_domain_error(const char*) {
+    ::fail_fast();
+}
+void __throw_invalid_argument(const char*) {
+    ::fail_fast();
+}
+void __throw_length_error(const char*) {
+    ::fail_fast();
+}
+void __throw_out_of_range(const char*) {
+    ::fail_fast();
+}
+void __throw_out_of_range_fmt(const char*, ...) {
+    ::fail_fast();
+}
+void __throw_runtime_error(const char*) {
+    ::fail_fast();
+}
+void __throw_range_error(const char*) {
+    ::fail_fast();
+}
+void __throw_overflow_error(const char*) {
+    ::fail_fast();
+}
+void __throw_underflow_error(const char*) {
+    ::fail_fast();
+}
 // A lock that cannot be taken; the launcher's one lock is never contended.
-void __throw_system_error(int) { ::fail_fast(); }
+void __throw_system_error(int) {
+    ::fail_fast();
+}
 }  // namespace std

@@ -50,7 +50,8 @@ public:
     // Input, output, error, in that order. A failed copy is that call's error; the copies already
     // made are closed by the destructor.
     SystemResult<void> make() {
-        constexpr std::array<std::uint32_t, 3> streams = {std_input_handle, std_output_handle, std_error_handle};
+        constexpr std::array<std::uint32_t, 3> streams = {std_input_handle, std_output_handle,
+                                                          std_error_handle};
         for (std::size_t i = 0; i < streams.size(); ++i) {
             const Handle own = process_.get_std_handle(streams[i]);
             // A GUI program started from the desktop has no standard handles; the child then gets
@@ -59,8 +60,9 @@ public:
                 continue;
             }
             Handle copy = nullptr;
-            if (!process_.duplicate_handle(process_.get_current_process(), own, process_.get_current_process(), &copy,
-                                           0, true, duplicate_same_access)) {
+            if (!process_.duplicate_handle(process_.get_current_process(), own,
+                                           process_.get_current_process(), &copy, 0, true,
+                                           duplicate_same_access)) {
                 return os_failure(process_.get_last_error());
             }
             copies_[i].reset(copy);
@@ -174,7 +176,8 @@ SystemResult<ChildProcess> spawn_child(const SpawnRequest& request, const SpawnS
         environment_block = std::move(*block);
     }
 
-    return start_process({*application_name, *command_line, creation_flags, environment_block}, system.process);
+    return start_process({*application_name, *command_line, creation_flags, environment_block},
+                         system.process);
 }
 
 SystemResult<std::uint32_t> wait_child(ChildProcess& child, ProcessApi& process) {

@@ -10,10 +10,10 @@
 #include "report/system_error.hpp"
 #include "win/env_api.hpp"
 #include "win/environment.hpp"
-#include "win/strings/native_string.hpp"
 #include "win/process_api.hpp"
 #include "win/self_api.hpp"
 #include "win/start_lock.hpp"
+#include "win/strings/native_string.hpp"
 #include "win/unique_handle.hpp"
 
 namespace ostrand {

@@ -12,7 +12,9 @@ constexpr char16_t tab = u'\t';
 constexpr char16_t quote = u'"';
 constexpr char16_t backslash = u'\\';
 
-bool is_blank(char16_t unit) { return unit == space || unit == tab; }
+bool is_blank(char16_t unit) {
+    return unit == space || unit == tab;
+}
 
 }  // namespace
 

@@ -6,8 +6,8 @@
 #include <vector>
 
 #include "report/system_error.hpp"
-#include "win/strings/native_string.hpp"
 #include "win/self_api.hpp"
+#include "win/strings/native_string.hpp"
 
 namespace ostrand {
 

@@ -5,8 +5,8 @@
 #include <limits>
 
 #include "report/fatal.hpp"
-#include "win/unique_handle.hpp"
 #include "win/strings/upper_table.hpp"
+#include "win/unique_handle.hpp"
 
 namespace ostrand {
 namespace {
@@ -47,7 +47,8 @@ std::weak_ordering SystemEnvNameComparer::compare(std::u16string_view a, std::u1
             break;
     }
     const std::uint32_t code = env_->get_last_error();
-    fatal("comparing environment keys failed", SystemError::os_code(static_cast<std::int32_t>(code)), ErrorForm::Short);
+    fatal("comparing environment keys failed", SystemError::os_code(static_cast<std::int32_t>(code)),
+          ErrorForm::Short);
 }
 
 std::weak_ordering PortableEnvNameComparer::compare(std::u16string_view a, std::u16string_view b) const {
@@ -149,7 +150,8 @@ SystemResult<std::u16string> write_environment_block(const EnvironmentMap& envir
     return out;
 }
 
-SystemResult<std::optional<std::u16string>> build_environment_block(EnvApi& env, const OverrideSet& overrides) {
+SystemResult<std::optional<std::u16string>> build_environment_block(EnvApi& env,
+                                                                    const OverrideSet& overrides) {
     const std::optional<EnvironmentMap> merged = merge_environment(env, overrides);
     if (!merged) {
         return std::optional<std::u16string>();

@@ -98,7 +98,8 @@ std::optional<EnvironmentMap> merge_environment(EnvApi& env, const OverrideSet& 
 SystemResult<std::u16string> write_environment_block(const EnvironmentMap& environment);
 
 // merge_environment, then write_environment_block; nothing when the set is empty.
-SystemResult<std::optional<std::u16string>> build_environment_block(EnvApi& env, const OverrideSet& overrides);
+SystemResult<std::optional<std::u16string>> build_environment_block(EnvApi& env,
+                                                                    const OverrideSet& overrides);
 
 std::optional<NativeString> lookup_env(const EnvironmentMap& environment, const NativeString& name);
 

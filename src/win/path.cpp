@@ -10,7 +10,9 @@ namespace ostrand {
 
 namespace {
 
-bool is_ascii_letter(char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); }
+bool is_ascii_letter(char c) {
+    return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z');
+}
 
 std::size_t find_backslash(std::string_view path, std::size_t from) {
     const std::size_t at = path.find('\\', from);
@@ -73,7 +75,8 @@ PrefixMatch match_prefix(std::string_view path) {
 
 NativeString slice(const NativeString& source, std::size_t begin, std::size_t end) {
     // A cut of a string without encoded surrogates has none either.
-    return NativeString::from_bytes(std::string(source.bytes().substr(begin, end - begin)), source.known_utf8());
+    return NativeString::from_bytes(std::string(source.bytes().substr(begin, end - begin)),
+                                    source.known_utf8());
 }
 
 enum class EntryKind { Prefix, Root, Dot, DotDot, Name };
@@ -139,11 +142,19 @@ NativeString join_literal(const NativeString& base, const PathHead& head, const 
             result.append_text("\\");
         }
         switch (entry.kind) {
-            case EntryKind::Root: result.append_text("\\"); break;
-            case EntryKind::Dot: result.append_text("."); break;
-            case EntryKind::DotDot: result.append_text(".."); break;
+            case EntryKind::Root:
+                result.append_text("\\");
+                break;
+            case EntryKind::Dot:
+                result.append_text(".");
+                break;
+            case EntryKind::DotDot:
+                result.append_text("..");
+                break;
             case EntryKind::Prefix:
-            case EntryKind::Name: result.append(slice(*entry.source, entry.begin, entry.end)); break;
+            case EntryKind::Name:
+                result.append(slice(*entry.source, entry.begin, entry.end));
+                break;
         }
         previous = &entry;
     }
@@ -153,7 +164,8 @@ NativeString join_literal(const NativeString& base, const PathHead& head, const 
 }  // namespace
 
 bool is_literal(PathPrefix prefix) {
-    return prefix == PathPrefix::LiteralUnc || prefix == PathPrefix::LiteralDrive || prefix == PathPrefix::Literal;
+    return prefix == PathPrefix::LiteralUnc || prefix == PathPrefix::LiteralDrive ||
+           prefix == PathPrefix::Literal;
 }
 
 PathHead parse_path_head(std::string_view path) {

@@ -25,16 +25,16 @@ struct ProcessInformation {
 };
 
 struct ProcessApi : virtual LastErrorApi, virtual StdHandleApi {
-    virtual std::uint32_t get_full_path_name_w(const char16_t* path, std::uint32_t size, char16_t* buffer) = 0;
+    virtual std::uint32_t get_full_path_name_w(const char16_t* path, std::uint32_t size,
+                                               char16_t* buffer) = 0;
     virtual std::uint32_t get_file_attributes_w(const char16_t* path) = 0;
     virtual std::uint32_t get_system_directory_w(char16_t* buffer, std::uint32_t size) = 0;
     virtual std::uint32_t get_windows_directory_w(char16_t* buffer, std::uint32_t size) = 0;
     virtual std::uint32_t get_environment_variable_w(const char16_t* name, char16_t* buffer,
                                                      std::uint32_t size) = 0;
     virtual Handle get_current_process() = 0;
-    virtual bool duplicate_handle(Handle source_process, Handle source, Handle target_process,
-                                  Handle* target, std::uint32_t access, bool inherit,
-                                  std::uint32_t options) = 0;
+    virtual bool duplicate_handle(Handle source_process, Handle source, Handle target_process, Handle* target,
+                                  std::uint32_t access, bool inherit, std::uint32_t options) = 0;
     virtual bool close_handle(Handle handle) = 0;
     // CreateProcessW with NULL process and thread security attributes.
     virtual bool create_process_w(const char16_t* application_name, char16_t* command_line,

@@ -52,7 +52,8 @@ std::u16string with_literal_prefix(std::u16string full) {
 // `literal` is a \\?\ path and `plain` its form without the prefix. The plain form is taken when
 // Windows' own reading of it (GetFullPathNameW) leaves it unchanged, that is when it holds nothing
 // that the plain form would rewrite: no "." or ".." piece, no trailing dot or space, no slash.
-SystemResult<std::u16string> plain_when_same(std::u16string literal, std::u16string plain, ProcessApi& process) {
+SystemResult<std::u16string> plain_when_same(std::u16string literal, std::u16string plain,
+                                             ProcessApi& process) {
     SystemResult<std::u16string> full = full_path_name(plain, process);
     if (!full) {
         return full;
@@ -102,7 +103,8 @@ public:
 
     SystemResult<std::u16string> outcome() && {
         if (!outcome_) {
-            return Failure{SystemError::kind_and_message(SystemErrorKind::NotFound, program_not_found_message)};
+            return Failure{
+                SystemError::kind_and_message(SystemErrorKind::NotFound, program_not_found_message)};
         }
         return std::move(*outcome_);
     }
@@ -115,7 +117,8 @@ private:
     std::optional<SystemResult<std::u16string>> outcome_;
 };
 
-SystemResult<std::u16string> search_program(const NativeString& name, const std::optional<NativeString>& search_path,
+SystemResult<std::u16string> search_program(const NativeString& name,
+                                            const std::optional<NativeString>& search_path,
                                             ProcessApi& process, SelfApi& self) {
     ProgramSearch search(name, process);
     if (search_path) {

@@ -9,9 +9,9 @@
 #include <vector>
 
 #include "report/system_error.hpp"
-#include "win/strings/native_string.hpp"
 #include "win/process_api.hpp"
 #include "win/self_api.hpp"
+#include "win/strings/native_string.hpp"
 
 namespace ostrand {
 

@@ -16,7 +16,8 @@ public:
 
     void lock() noexcept {
         std::uint32_t seen = free_state;
-        if (state_.compare_exchange_strong(seen, held_state, std::memory_order_acquire, std::memory_order_relaxed)) {
+        if (state_.compare_exchange_strong(seen, held_state, std::memory_order_acquire,
+                                           std::memory_order_relaxed)) {
             return;
         }
         // From here the word says "contended" whenever this thread may sleep, so that the holder's

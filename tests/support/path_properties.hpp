@@ -10,14 +10,15 @@
 #include <string_view>
 
 #include "unit_text.hpp"
-#include "win/strings/native_string.hpp"
 #include "win/path.hpp"
+#include "win/strings/native_string.hpp"
 
 namespace ostrand::path_properties {
 
 inline bool holds_encoded_surrogate(std::string_view bytes) {
     for (std::size_t i = 0; i + 1 < bytes.size(); ++i) {
-        if (static_cast<unsigned char>(bytes[i]) == 0xED && static_cast<unsigned char>(bytes[i + 1]) >= 0xA0) {
+        if (static_cast<unsigned char>(bytes[i]) == 0xED &&
+            static_cast<unsigned char>(bytes[i + 1]) >= 0xA0) {
             return true;
         }
     }
@@ -73,7 +74,8 @@ inline std::string check_parent_properties(const NativeString& path) {
 // `name` must be a plain name (is_plain_name).
 inline std::string check_join_properties(const NativeString& base, const NativeString& name) {
     const NativeString joined = path_join(base, name);
-    const std::string context = "join of " + shown(base.bytes()) + " and " + shown(name.bytes()) + " = " + shown(joined.bytes());
+    const std::string context =
+        "join of " + shown(base.bytes()) + " and " + shown(name.bytes()) + " = " + shown(joined.bytes());
     const std::string_view bytes = joined.bytes();
     const PathHead head = parse_path_head(base.bytes());
     const bool literal = is_literal(head.prefix);
@@ -119,8 +121,24 @@ inline NativeString path_from_symbols(std::span<const std::uint8_t> symbols) {
         u"", u"", u"", u"\\\\?\\", u"\\\\?\\UNC\\", u"\\\\?\\C:", u"\\\\.\\", u"\\\\", u"//", u"C:", u".",
     };
     static constexpr char16_t alphabet[] = {
-        u'\\', u'/', u':', u'?', u'.', u'U', u'N', u'C', u'a', u'b', u'D', u'x',
-        u'\\', u'.', char16_t{0xD83D}, char16_t{0xDE00}, char16_t{0xD800}, char16_t{0x00E9},
+        u'\\',
+        u'/',
+        u':',
+        u'?',
+        u'.',
+        u'U',
+        u'N',
+        u'C',
+        u'a',
+        u'b',
+        u'D',
+        u'x',
+        u'\\',
+        u'.',
+        char16_t{0xD83D},
+        char16_t{0xDE00},
+        char16_t{0xD800},
+        char16_t{0x00E9},
     };
     std::u16string units;
     if (!symbols.empty()) {

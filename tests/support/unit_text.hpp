@@ -36,6 +36,8 @@ inline std::string show(std::u16string_view units, bool double_backslashes = fal
 inline std::string show(std::wstring_view units, bool double_backslashes = false) {
     return show_units(units, double_backslashes);
 }
-inline std::string show(std::string_view bytes) { return show_units(bytes, false); }
+inline std::string show(std::string_view bytes) {
+    return show_units(bytes, false);
+}
 
 }  // namespace ostrand::test_support

@@ -22,9 +22,9 @@ struct Answer {
 struct Case {
     const char* label;
     std::vector<Answer> script;
-    std::vector<std::uint32_t> sizes;  // the room of each call, in order
+    std::vector<std::uint32_t> sizes;    // the room of each call, in order
     std::optional<std::u16string> text;  // none: a failure
-    std::uint32_t code = 0;  // the failure's code; 0: the rule's unreachable end
+    std::uint32_t code = 0;              // the failure's code; 0: the rule's unreachable end
     std::uint32_t stale_error = 0xDEAD;  // the last error before the first call
 };
 
@@ -35,12 +35,18 @@ TEST(BufferRule, AsksWithMoreRoomUntilTheTextFits) {
         {"0 with an error is that error", {{0, 5}}, {512}, std::nullopt, 5},
         {"a stale error is cleared first: 0 without an error of its own is an empty text", {{0}}, {512}, u""},
         {"a full buffer with ERROR_INSUFFICIENT_BUFFER doubles the room",
-         {{512, 122}, {1024, 122}, {3, 0, u"abc"}}, {512, 1024, 2048}, u"abc"},
+         {{512, 122}, {1024, 122}, {3, 0, u"abc"}},
+         {512, 1024, 2048},
+         u"abc"},
         {"more than the room is the room asked for", {{700}, {699, {}, long_text}}, {512, 700}, long_text},
         {"a failure after the room has grown", {{700}, {0, 8}}, {512, 700}, std::nullopt, 8},
         {"a full buffer without ERROR_INSUFFICIENT_BUFFER is unreachable", {{512, 0}}, {512}, std::nullopt},
-        {"a full buffer after a stale ERROR_INSUFFICIENT_BUFFER is unreachable too", {{512}}, {512}, std::nullopt,
-         0, error_insufficient_buffer},
+        {"a full buffer after a stale ERROR_INSUFFICIENT_BUFFER is unreachable too",
+         {{512}},
+         {512},
+         std::nullopt,
+         0,
+         error_insufficient_buffer},
     };
     for (const Case& row : cases) {
         SCOPED_TRACE(row.label);
@@ -58,7 +64,8 @@ TEST(BufferRule, AsksWithMoreRoomUntilTheTextFits) {
             return answer.returned;
         };
         if (!row.text && row.code == 0) {
-            const FatalFailure failure = testing::raised_failure([&] { (void)read_filled_buffer(system, call); });
+            const FatalFailure failure =
+                testing::raised_failure([&] { (void)read_filled_buffer(system, call); });
             EXPECT_EQ(failure.message, "internal error: entered unreachable code");
         } else {
             const SystemResult<std::u16string> result = read_filled_buffer(system, call);

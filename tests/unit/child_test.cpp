@@ -22,8 +22,12 @@ using testing::handle_value;
 using testing::show;
 using testing::start_lock_held;
 
-NativeString text(std::string_view bytes) { return NativeString::from_text(bytes); }
-NativeString native(std::u16string_view units) { return native_from_utf16(units); }
+NativeString text(std::string_view bytes) {
+    return NativeString::from_text(bytes);
+}
+NativeString native(std::u16string_view units) {
+    return native_from_utf16(units);
+}
 
 SystemError invalid(std::string_view message) {
     return SystemError::kind_and_message(SystemErrorKind::InvalidInput, message);
@@ -114,19 +118,23 @@ TEST(SpawnChild, PassesTheFixedCreationParameters) {
     EXPECT_TRUE(call.current_directory_null);
     ASSERT_TRUE(call.has_environment);
     using namespace std::string_literals;
-    EXPECT_EQ(call.environment, u"DXVK_ASYNC=1\0DXVK_STATE_CACHE=1\0Path=C:\\w\0windir=C:\\w\0"
-                                u"ZORV_STATE_CACHE_PATH=C:\\Games\\Demo\\dxvk-cache\0\0"s);
-    EXPECT_EQ(call.startup, (StartupInfo{0x100, handle_value(0x110), handle_value(0x111), handle_value(0x112)}));
+    EXPECT_EQ(call.environment,
+              u"DXVK_ASYNC=1\0DXVK_STATE_CACHE=1\0Path=C:\\w\0windir=C:\\w\0"
+              u"ZORV_STATE_CACHE_PATH=C:\\Games\\Demo\\dxvk-cache\0\0"s);
+    EXPECT_EQ(call.startup,
+              (StartupInfo{0x100, handle_value(0x110), handle_value(0x111), handle_value(0x112)}));
 }
 
 TEST(SpawnChild, GameCommandLineForTheDemoDirectory) {
-    const LaunchPlan plan = build_launch_plan(text("C:\\Games\\Demo\\ostrand.exe"), {"ostrand.exe"}, false, "zorv");
+    const LaunchPlan plan =
+        build_launch_plan(text("C:\\Games\\Demo\\ostrand.exe"), {"ostrand.exe"}, false, "zorv");
     Start start;
     SystemResult<ChildProcess> child = start.run(spawn_request(plan));
     ASSERT_TRUE(child.has_value()) << ::testing::PrintToString(child.error());
-    EXPECT_EQ(show(start.system.create->command_line),
-              "\"C:\\Games\\Demo\\hl2.exe\" -w 1280 -h 720 -novid -condebug -conclearlog -high \"-refresh 0\" "
-              "-noasserts -hushasserts -dxlevel 98 -vulkan -gamepadui -steam -game zorv -windowed");
+    EXPECT_EQ(
+        show(start.system.create->command_line),
+        "\"C:\\Games\\Demo\\hl2.exe\" -w 1280 -h 720 -novid -condebug -conclearlog -high \"-refresh 0\" "
+        "-noasserts -hushasserts -dxlevel 98 -vulkan -gamepadui -steam -game zorv -windowed");
 }
 
 TEST(SpawnChild, WithoutOverridesThereIsNoBlockButTheFlagStays) {
@@ -271,41 +279,50 @@ TEST(SpawnChild, FailuresBeforeTheStandardHandles) {
     const auto program = [](std::u16string path) {
         return [path](SpawnRequest& request, FakeSystem&) { request.program_path = native(path); };
     };
-    expect_failures({
-        {"empty program path", program(u""), invalid(no_file_name_message)},
-        {"trailing separator", program(u"C:\\Games\\"), invalid(no_file_name_message)},
-        {"0 unit in the program path", program(std::u16string(u"C:\\G\0\\hl2.exe", 13)), invalid(winapi_nul_message)},
-        {"bare name found nowhere", program(u"hl2.exe"),
-         SystemError::kind_and_message(SystemErrorKind::NotFound, program_not_found_message)},
-        {"full path of the application name fails",
-         [](SpawnRequest&, FakeSystem& system) { system.full_path_errors[u"C:\\Games\\Demo\\hl2.exe"] = 3; },
-         SystemError::os_code(3)},
-        {"batch file", program(u"C:\\Games\\run.bat"), invalid(batch_file_refused_message)},
-        {"command script in upper case", program(u"C:\\Games\\RUN.CMD"), invalid(batch_file_refused_message)},
-        {"batch file once trailing dots are dropped",
-         [](SpawnRequest& request, FakeSystem& system) {
-             request.program_path = text("C:\\Games\\run.bat.");
-             system.full_paths[u"C:\\Games\\run.bat."] = u"C:\\Games\\run.bat";
-         },
-         invalid(batch_file_refused_message)},
-        {"literal batch file name, tested as it stands", program(u"\\\\?\\C:\\Games\\r.Bat"),
-         invalid(batch_file_refused_message)},
-        {"literal name of 261 units ending in .cmd", program(u"\\\\?\\C:\\" + std::u16string(250, u'a') + u".cmd"),
-         invalid(batch_file_refused_message)},
-        {"0 unit in an argument",
-         [](SpawnRequest& request, FakeSystem&) { request.arguments.push_back(native(std::u16string(u"a\0", 2))); },
-         invalid(nul_in_data_message)},
-        {"0 unit in an override name",
-         [](SpawnRequest& request, FakeSystem&) {
-             request.environment_overrides.push_back({native(std::u16string(u"A\0B", 3)), text("1")});
-         },
-         invalid(nul_in_data_message)},
-        {"0 unit in an override value",
-         [](SpawnRequest& request, FakeSystem&) {
-             request.environment_overrides.push_back({text("X"), native(std::u16string(u"\0", 1))});
-         },
-         invalid(nul_in_data_message)},
-    }, true);
+    expect_failures(
+        {
+            {"empty program path", program(u""), invalid(no_file_name_message)},
+            {"trailing separator", program(u"C:\\Games\\"), invalid(no_file_name_message)},
+            {"0 unit in the program path", program(std::u16string(u"C:\\G\0\\hl2.exe", 13)),
+             invalid(winapi_nul_message)},
+            {"bare name found nowhere", program(u"hl2.exe"),
+             SystemError::kind_and_message(SystemErrorKind::NotFound, program_not_found_message)},
+            {"full path of the application name fails",
+             [](SpawnRequest&, FakeSystem& system) {
+                 system.full_path_errors[u"C:\\Games\\Demo\\hl2.exe"] = 3;
+             },
+             SystemError::os_code(3)},
+            {"batch file", program(u"C:\\Games\\run.bat"), invalid(batch_file_refused_message)},
+            {"command script in upper case", program(u"C:\\Games\\RUN.CMD"),
+             invalid(batch_file_refused_message)},
+            {"batch file once trailing dots are dropped",
+             [](SpawnRequest& request, FakeSystem& system) {
+                 request.program_path = text("C:\\Games\\run.bat.");
+                 system.full_paths[u"C:\\Games\\run.bat."] = u"C:\\Games\\run.bat";
+             },
+             invalid(batch_file_refused_message)},
+            {"literal batch file name, tested as it stands", program(u"\\\\?\\C:\\Games\\r.Bat"),
+             invalid(batch_file_refused_message)},
+            {"literal name of 261 units ending in .cmd",
+             program(u"\\\\?\\C:\\" + std::u16string(250, u'a') + u".cmd"),
+             invalid(batch_file_refused_message)},
+            {"0 unit in an argument",
+             [](SpawnRequest& request, FakeSystem&) {
+                 request.arguments.push_back(native(std::u16string(u"a\0", 2)));
+             },
+             invalid(nul_in_data_message)},
+            {"0 unit in an override name",
+             [](SpawnRequest& request, FakeSystem&) {
+                 request.environment_overrides.push_back({native(std::u16string(u"A\0B", 3)), text("1")});
+             },
+             invalid(nul_in_data_message)},
+            {"0 unit in an override value",
+             [](SpawnRequest& request, FakeSystem&) {
+                 request.environment_overrides.push_back({text("X"), native(std::u16string(u"\0", 1))});
+             },
+             invalid(nul_in_data_message)},
+        },
+        true);
 }
 
 TEST(SpawnChild, BatchTestLooksAtTheFullPathOnlyForPlainNames) {
@@ -341,20 +358,27 @@ TEST(SpawnChild, FailuresWhileHoldingTheLock) {
     };
     const Case cases[] = {
         {"input copy fails",
-         [](FakeSystem& system) { system.duplicate_failure = {handle_value(0x10), 5}; },
+         [](FakeSystem& system) {
+             system.duplicate_failure = {handle_value(0x10), 5};
+         },
          5,
          {"GetStdHandle -10 [locked]", "DuplicateHandle 0x10 failed [locked]"}},
         {"output copy fails",
-         [](FakeSystem& system) { system.duplicate_failure = {handle_value(0x11), 6}; },
+         [](FakeSystem& system) {
+             system.duplicate_failure = {handle_value(0x11), 6};
+         },
          6,
          {"GetStdHandle -10 [locked]", "DuplicateHandle 0x10 -> 0x110 [locked]", "GetStdHandle -11 [locked]",
           "DuplicateHandle 0x11 failed [locked]", "CloseHandle 0x110 [locked]"}},
         {"error copy fails",
-         [](FakeSystem& system) { system.duplicate_failure = {handle_value(0x12), 8}; },
+         [](FakeSystem& system) {
+             system.duplicate_failure = {handle_value(0x12), 8};
+         },
          8,
          {"GetStdHandle -10 [locked]", "DuplicateHandle 0x10 -> 0x110 [locked]", "GetStdHandle -11 [locked]",
           "DuplicateHandle 0x11 -> 0x111 [locked]", "GetStdHandle -12 [locked]",
-          "DuplicateHandle 0x12 failed [locked]", "CloseHandle 0x111 [locked]", "CloseHandle 0x110 [locked]"}},
+          "DuplicateHandle 0x12 failed [locked]", "CloseHandle 0x111 [locked]",
+          "CloseHandle 0x110 [locked]"}},
         {"CreateProcessW fails",
          [](FakeSystem& system) { system.create_error = 2; },
          2,
@@ -387,9 +411,9 @@ TEST(SpawnChild, FailuresWhileHoldingTheLock) {
 TEST(SpawnChild, CommandLineLengthLimit) {
     const std::size_t program_part = 2 + demo_request().program_path.size() + 1;  // quotes and the space
     const std::vector<std::string> copies = {
-        "GetStdHandle -10 [locked]", "DuplicateHandle 0x10 -> 0x110 [locked]", "GetStdHandle -11 [locked]",
-        "DuplicateHandle 0x11 -> 0x111 [locked]", "GetStdHandle -12 [locked]",
-        "DuplicateHandle 0x12 -> 0x112 [locked]"};
+        "GetStdHandle -10 [locked]", "DuplicateHandle 0x10 -> 0x110 [locked]",
+        "GetStdHandle -11 [locked]", "DuplicateHandle 0x11 -> 0x111 [locked]",
+        "GetStdHandle -12 [locked]", "DuplicateHandle 0x12 -> 0x112 [locked]"};
     const std::vector<std::string> closes = {"CloseHandle 0x112 [locked]", "CloseHandle 0x111 [locked]",
                                              "CloseHandle 0x110 [locked]"};
     for (const std::size_t units : {std::size_t{32766}, std::size_t{32767}, std::size_t{40000}}) {
@@ -418,50 +442,52 @@ TEST(SpawnChild, EarlierStepsFailureWins) {
     const auto nul_argument = [](SpawnRequest& request) {
         request.arguments.push_back(native(std::u16string(u"x\0", 2)));
     };
-    expect_failures({
-        {"empty program path over a 0 unit in an argument",
-         [&](SpawnRequest& request, FakeSystem&) {
-             nul_argument(request);
-             request.program_path = NativeString();
-         },
-         invalid(no_file_name_message)},
-        {"missing program over a 0 unit in an argument",
-         [&](SpawnRequest& request, FakeSystem&) {
-             nul_argument(request);
-             request.program_path = text("hl2");
-         },
-         SystemError::kind_and_message(SystemErrorKind::NotFound, program_not_found_message)},
-        {"failed full path over a 0 unit in an argument",
-         [&](SpawnRequest& request, FakeSystem& system) {
-             nul_argument(request);
-             system.full_path_errors[u"C:\\Games\\Demo\\hl2.exe"] = 3;
-         },
-         SystemError::os_code(3)},
-        {"batch file over a 0 unit in an argument",
-         [&](SpawnRequest& request, FakeSystem&) {
-             nul_argument(request);
-             request.program_path = text("C:\\x.cmd");
-         },
-         invalid(batch_file_refused_message)},
-        {"0 unit in an argument over a failing start",
-         [&](SpawnRequest& request, FakeSystem& system) {
-             nul_argument(request);
-             system.create_error = 2;
-         },
-         invalid(nul_in_data_message)},
-        {"0 unit in an override over a failing copy",
-         [](SpawnRequest& request, FakeSystem& system) {
-             request.environment_overrides[0].value = native(std::u16string(u"\0", 1));
-             system.duplicate_failure = {handle_value(0x10), 5};
-         },
-         invalid(nul_in_data_message)},
-        {"failing copy over a failing start",
-         [](SpawnRequest&, FakeSystem& system) {
-             system.duplicate_failure = {handle_value(0x12), 5};
-             system.create_error = 2;
-         },
-         SystemError::os_code(5)},
-    }, false);
+    expect_failures(
+        {
+            {"empty program path over a 0 unit in an argument",
+             [&](SpawnRequest& request, FakeSystem&) {
+                 nul_argument(request);
+                 request.program_path = NativeString();
+             },
+             invalid(no_file_name_message)},
+            {"missing program over a 0 unit in an argument",
+             [&](SpawnRequest& request, FakeSystem&) {
+                 nul_argument(request);
+                 request.program_path = text("hl2");
+             },
+             SystemError::kind_and_message(SystemErrorKind::NotFound, program_not_found_message)},
+            {"failed full path over a 0 unit in an argument",
+             [&](SpawnRequest& request, FakeSystem& system) {
+                 nul_argument(request);
+                 system.full_path_errors[u"C:\\Games\\Demo\\hl2.exe"] = 3;
+             },
+             SystemError::os_code(3)},
+            {"batch file over a 0 unit in an argument",
+             [&](SpawnRequest& request, FakeSystem&) {
+                 nul_argument(request);
+                 request.program_path = text("C:\\x.cmd");
+             },
+             invalid(batch_file_refused_message)},
+            {"0 unit in an argument over a failing start",
+             [&](SpawnRequest& request, FakeSystem& system) {
+                 nul_argument(request);
+                 system.create_error = 2;
+             },
+             invalid(nul_in_data_message)},
+            {"0 unit in an override over a failing copy",
+             [](SpawnRequest& request, FakeSystem& system) {
+                 request.environment_overrides[0].value = native(std::u16string(u"\0", 1));
+                 system.duplicate_failure = {handle_value(0x10), 5};
+             },
+             invalid(nul_in_data_message)},
+            {"failing copy over a failing start",
+             [](SpawnRequest&, FakeSystem& system) {
+                 system.duplicate_failure = {handle_value(0x12), 5};
+                 system.create_error = 2;
+             },
+             SystemError::os_code(5)},
+        },
+        false);
 }
 
 TEST(WaitChild, WaitsThenReadsTheExitCode) {
@@ -476,20 +502,31 @@ TEST(WaitChild, WaitsThenReadsTheExitCode) {
     const std::string exit = "GetExitCodeProcess 0x200";
     const Case cases[] = {
         {"exit code 0", {}, 0u, 0, {wait, exit}},
-        {"any exit code", [](FakeSystem& system) { system.exit_code = 0xC0000005; }, 0xC0000005u, 0, {wait, exit}},
+        {"any exit code",
+         [](FakeSystem& system) { system.exit_code = 0xC0000005; },
+         0xC0000005u,
+         0,
+         {wait, exit}},
         {"wait fails",
          [](FakeSystem& system) {
              system.wait_result = 0xFFFFFFFF;
              system.wait_error = 6;
          },
-         std::nullopt, 6, {wait}},
+         std::nullopt,
+         6,
+         {wait}},
         {"wait ends otherwise",
          [](FakeSystem& system) {
              system.wait_result = 0x80;  // WAIT_ABANDONED
              system.wait_error = 1460;
          },
-         std::nullopt, 1460, {wait}},
-        {"exit code unreadable", [](FakeSystem& system) { system.exit_code_error = 5; }, std::nullopt, 5,
+         std::nullopt,
+         1460,
+         {wait}},
+        {"exit code unreadable",
+         [](FakeSystem& system) { system.exit_code_error = 5; },
+         std::nullopt,
+         5,
          {wait, exit}},
     };
     for (const Case& row : cases) {
@@ -519,7 +556,8 @@ TEST(WaitChild, WaitsThenReadsTheExitCode) {
 TEST(WaitChild, ClosesAnInputPipeBeforeWaiting) {
     FakeSystem system;
     system.open_handles = {FakeSystem::process_handle, FakeSystem::thread_handle, handle_value(0x300)};
-    ChildProcess child(OwnedHandle(system, FakeSystem::process_handle), OwnedHandle(system, FakeSystem::thread_handle));
+    ChildProcess child(OwnedHandle(system, FakeSystem::process_handle),
+                       OwnedHandle(system, FakeSystem::thread_handle));
     child.stdin_pipe = OwnedHandle(system, handle_value(0x300));
     ASSERT_TRUE(wait_child(child, system).has_value());
     ASSERT_FALSE(system.events.empty());
@@ -548,15 +586,17 @@ TEST(OwnedHandle, ClosesEachHandleExactlyOnce) {
 
 TEST(ChildProcess, ClosesProcessThenThreadThenPipes) {
     FakeSystem system;
-    system.open_handles = {handle_value(0x200), handle_value(0x204), handle_value(0x300), handle_value(0x304)};
+    system.open_handles = {handle_value(0x200), handle_value(0x204), handle_value(0x300),
+                           handle_value(0x304)};
     {
-        ChildProcess child(OwnedHandle(system, handle_value(0x200)), OwnedHandle(system, handle_value(0x204)));
+        ChildProcess child(OwnedHandle(system, handle_value(0x200)),
+                           OwnedHandle(system, handle_value(0x204)));
         child.stdout_pipe = OwnedHandle(system, handle_value(0x300));
         child.stdin_pipe = OwnedHandle(system, handle_value(0x304));
         ChildProcess holder = std::move(child);
     }
-    EXPECT_EQ(system.events, (std::vector<std::string>{"CloseHandle 0x200", "CloseHandle 0x204", "CloseHandle 0x304",
-                                                       "CloseHandle 0x300"}));
+    EXPECT_EQ(system.events, (std::vector<std::string>{"CloseHandle 0x200", "CloseHandle 0x204",
+                                                       "CloseHandle 0x304", "CloseHandle 0x300"}));
     EXPECT_TRUE(system.open_handles.empty());
 }
 

@@ -27,7 +27,8 @@ TEST(SplitCommandLine, FollowsTheRuntimeRules) {
         std::vector<std::string> elements;
     } cases[] = {
         {"program only", u"launcher.exe", {"launcher.exe"}},
-        {"quoted program with spaces", u"\"C:\\Program Files\\x\\launcher.exe\" -novid",
+        {"quoted program with spaces",
+         u"\"C:\\Program Files\\x\\launcher.exe\" -novid",
          {"C:\\Program Files\\x\\launcher.exe", "-novid"}},
         {"program name has no escapes", u"C:\\a\"b c\"d e", {"C:\\ab cd", "e"}},
         {"program name keeps backslash before quote", u"\"C:\\x\\\" y", {"C:\\x\\", "y"}},
@@ -48,7 +49,11 @@ TEST(SplitCommandLine, FollowsTheRuntimeRules) {
         {"escaped backslash before closing quote", u"p \"a\\\\\"", {"p", "a\\"}},
         {"backslashes at end", u"p a\\\\", {"p", "a\\\\"}},
         {"argument with space kept whole", u"p -d3d9 \"-refresh 0\"", {"p", "-d3d9", "-refresh 0"}},
-        {"only space and tab separate", u"p a\nb\u3000c\vd", {"p", "a\nb\xE3\x80\x80" "c\vd"}},
+        {"only space and tab separate",
+         u"p a\nb\u3000c\vd",
+         {"p",
+          "a\nb\xE3\x80\x80"
+          "c\vd"}},
         {"quoted tab", u"p \"\t\"", {"p", "\t"}},
         {"empty quoted between", u"p a \"\" b", {"p", "a", "", "b"}},
         {"quote right after quoted end", u"p \"a\"\"", {"p", "a\""}},
@@ -73,7 +78,11 @@ TEST(ExecutablePath, GrowsTheBufferUntilThePathFits) {
         std::size_t length;
         std::vector<std::uint32_t> sizes;
     } cases[] = {
-        {0, {512}}, {511, {512}}, {512, {512, 1024}}, {1023, {512, 1024}}, {1024, {512, 1024, 2048}},
+        {0, {512}},
+        {511, {512}},
+        {512, {512, 1024}},
+        {1023, {512, 1024}},
+        {1024, {512, 1024, 2048}},
         {5000, {512, 1024, 2048, 4096, 8192}},
     };
     for (const auto& c : cases) {
@@ -144,9 +153,14 @@ TEST(OwnArguments, AnElementThatIsNotUnicodeIsFatal) {
         std::u16string line;
         std::string quoted;
     } cases[] = {
-        {"first bad element is named", {u'p', u' ', u'x', u' ', u'a', 0xD800, u'b', u' ', 0xDC00}, R"("a\u{d800}b")"},
-        {"program name is tested too", {u'"', u'p', 0xDFFF, u'\t', u'\'', u'"', u' ', u'x'}, R"("p\u{dfff}\t'")"},
-        {"tab, quote and single quote", {u'p', u' ', u'"', u'\t', u'\\', u'"', u'\'', 0xD800, u'"'},
+        {"first bad element is named",
+         {u'p', u' ', u'x', u' ', u'a', 0xD800, u'b', u' ', 0xDC00},
+         R"("a\u{d800}b")"},
+        {"program name is tested too",
+         {u'"', u'p', 0xDFFF, u'\t', u'\'', u'"', u' ', u'x'},
+         R"("p\u{dfff}\t'")"},
+        {"tab, quote and single quote",
+         {u'p', u' ', u'"', u'\t', u'\\', u'"', u'\'', 0xD800, u'"'},
          R"("\t\"'\u{d800}")"},
     };
     for (const auto& c : cases) {

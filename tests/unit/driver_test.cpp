@@ -33,8 +33,9 @@ struct LaunchRun {
     std::vector<std::string> steps() const {
         std::vector<std::string> out;
         for (const std::string& e : system.events) {
-            for (const char* step : {"GetModuleFileNameW", "GetCommandLineW", "LoadLibraryExW", "CreateProcessW",
-                                     "WaitForSingleObject", "GetExitCodeProcess", "CloseHandle"}) {
+            for (const char* step :
+                 {"GetModuleFileNameW", "GetCommandLineW", "LoadLibraryExW", "CreateProcessW",
+                  "WaitForSingleObject", "GetExitCodeProcess", "CloseHandle"}) {
                 if (e.starts_with(step)) {
                     out.push_back(e.substr(0, e.find(' ')));
                 }
@@ -49,10 +50,10 @@ TEST(Launch, RunsItsStepsInOrderAndClosesProcessThenThread) {
     run.system.exit_code = 1;  // not looked at
     run.launch_zorv();
     EXPECT_FALSE(run.failure.has_value());
-    EXPECT_EQ(run.steps(), (std::vector<std::string>{"GetModuleFileNameW", "GetCommandLineW", "LoadLibraryExW",
-                                               "CreateProcessW", "CloseHandle", "CloseHandle", "CloseHandle",
-                                               "WaitForSingleObject", "GetExitCodeProcess",
-                                               "CloseHandle", "CloseHandle"}));
+    EXPECT_EQ(run.steps(), (std::vector<std::string>{"GetModuleFileNameW", "GetCommandLineW",
+                                                     "LoadLibraryExW", "CreateProcessW", "CloseHandle",
+                                                     "CloseHandle", "CloseHandle", "WaitForSingleObject",
+                                                     "GetExitCodeProcess", "CloseHandle", "CloseHandle"}));
     ASSERT_TRUE(run.system.create.has_value());
     EXPECT_EQ(run.system.create->application_name, u"C:\\Games\\Demo\\hl2.exe");
     const auto closes = std::vector<std::string>(run.system.events.end() - 2, run.system.events.end());
@@ -72,8 +73,8 @@ TEST(Launch, EachFailingStepHasItsOwnFatalMessage) {
     } cases[] = {
         {"executable path", [](FakeSystem& s) { s.executable_error = 5; }, "Failed to determine path", 5,
          "GetModuleFileNameW", "GetCommandLineW"},
-        {"start", [](FakeSystem& s) { s.create_error = 2; }, "Failed to launch Half-Life 2", 2, "CreateProcessW",
-         "WaitForSingleObject"},
+        {"start", [](FakeSystem& s) { s.create_error = 2; }, "Failed to launch Half-Life 2", 2,
+         "CreateProcessW", "WaitForSingleObject"},
         {"wait",
          [](FakeSystem& s) {
              s.wait_result = 0xFFFFFFFF;

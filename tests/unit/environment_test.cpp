@@ -135,7 +135,9 @@ TEST(UpperCaseUnit, AgreesWithTheCharacterDatabaseForEveryUnit) {
             start = line.find(';', start);
             start = start == std::string::npos ? start : start + 1;
         }
-        return start == std::string::npos || line[start] == ';' ? std::string() : line.substr(start, line.find(';', start) - start);
+        return start == std::string::npos || line[start] == ';'
+                   ? std::string()
+                   : line.substr(start, line.find(';', start) - start);
     };
     while (std::getline(database, line)) {
         // Field 0 is the code point, 12 its simple upper-case mapping, 13 its simple lower-case one.
@@ -455,8 +457,7 @@ TEST(WriteEnvironmentBlock, RefusesANulUnitInANameOrValue) {
         EXPECT_EQ(block.error().message(), "nul byte found in provided data");
 
         FakeSystem env;
-        const SystemResult<std::optional<std::u16string>> built =
-            build_environment_block(env, overrides);
+        const SystemResult<std::optional<std::u16string>> built = build_environment_block(env, overrides);
         ASSERT_FALSE(built.has_value());
         EXPECT_EQ(built.error().message(), "nul byte found in provided data");
     }

@@ -9,10 +9,10 @@
 #include <ostream>
 #include <vector>
 
+#include "../support/unit_text.hpp"
 #include "base/shared_api.hpp"
 #include "report/fatal.hpp"
 #include "report/system_error.hpp"
-#include "../support/unit_text.hpp"
 
 namespace ostrand {
 
@@ -30,7 +30,9 @@ namespace ostrand::testing {
 
 using test_support::show;
 
-inline Handle handle_value(std::uintptr_t value) { return reinterpret_cast<Handle>(value); }
+inline Handle handle_value(std::uintptr_t value) {
+    return reinterpret_cast<Handle>(value);
+}
 
 struct FakeLastError : virtual LastErrorApi {
     std::uint32_t last_error = 0;

@@ -90,7 +90,6 @@ struct FakeListing {
         const VkResult protocol = written < items.size() ? VK_INCOMPLETE : VK_SUCCESS;
         return step.result.value_or(every_fill_result.value_or(protocol));
     }
-
 };
 
 inline VkPhysicalDevice fake_device(int index) {

@@ -32,7 +32,9 @@ inline std::string hex(Handle handle) {
     return text;
 }
 
-inline bool start_lock_held() { return process_start_lock().held(); }
+inline bool start_lock_held() {
+    return process_start_lock().held();
+}
 
 inline constexpr std::uint32_t error_file_not_found = 2;
 inline constexpr std::uint32_t error_access_denied = 5;
@@ -40,7 +42,11 @@ inline constexpr std::uint32_t error_envvar_not_found = 203;
 // What CloseHandle leaves in the last error here, so that an error read after a clean-up shows.
 inline constexpr std::uint32_t last_error_after_close = 0xC105ED;
 
-class FakeSystem final : public FakeLastError, public FakeStdHandles, public ProcessApi, public SelfApi, public EnvApi {
+class FakeSystem final : public FakeLastError,
+                         public FakeStdHandles,
+                         public ProcessApi,
+                         public SelfApi,
+                         public EnvApi {
 public:
     // --- What the system holds.
     std::optional<std::u16string> command_line = u"ostrand.exe";  // none: GetCommandLineW gives NULL
@@ -143,7 +149,8 @@ public:
         if (compare_result) {
             return *compare_result;
         }
-        const std::weak_ordering order = PortableEnvNameComparer().compare(compared.back().first, compared.back().second);
+        const std::weak_ordering order =
+            PortableEnvNameComparer().compare(compared.back().first, compared.back().second);
         return order < 0 ? cstr_less_than : order == 0 ? cstr_equal : cstr_greater_than;
     }
 
@@ -173,7 +180,8 @@ public:
         log("GetWindowsDirectoryW");
         return directory(windows_directory, buffer, size);
     }
-    std::uint32_t get_environment_variable_w(const char16_t* name, char16_t* buffer, std::uint32_t size) override {
+    std::uint32_t get_environment_variable_w(const char16_t* name, char16_t* buffer,
+                                             std::uint32_t size) override {
         log("GetEnvironmentVariableW " + show(name));
         if (std::u16string_view(name) != u"PATH" || !own_path) {
             last_error = error_envvar_not_found;
@@ -214,8 +222,9 @@ public:
                           std::uint32_t creation_flags, void* environment_block, const char16_t* cwd,
                           const StartupInfo& startup, ProcessInformation& information) override {
         log("CreateProcessW");
-        CreateCall call{application_name, command_line, inherit_handles, creation_flags,
-                        environment_block != nullptr, {}, cwd == nullptr, startup};
+        CreateCall call{
+            application_name, command_line, inherit_handles, creation_flags, environment_block != nullptr, {},
+            cwd == nullptr,   startup};
         if (environment_block != nullptr) {
             const auto* units = static_cast<const char16_t*>(environment_block);
             std::size_t n = 0;

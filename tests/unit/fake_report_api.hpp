@@ -29,8 +29,8 @@ struct FakeReportApi : FakeLastError, FakeStdHandles, ReportApi {
     std::map<std::pair<bool, std::uint32_t>, std::u16string> messages;
     std::uint32_t format_message_error = 317;  // ERROR_MR_MID_NOT_FOUND
 
-    std::string written;                // every byte taken by write_file
-    std::u16string console_written;     // every unit taken by write_console_w
+    std::string written;             // every byte taken by write_file
+    std::u16string console_written;  // every unit taken by write_console_w
     std::vector<std::size_t> write_sizes;
     std::vector<std::uint32_t> format_calls_flags;
 

@@ -23,7 +23,11 @@ TEST(NativeString, ConvertsUnitsToGeneralisedUtf8) {
         {"three-byte", u"\u20ac", "\xE2\x82\xAC", true},
         {"valid pair", {0xD83D, 0xDE00}, "\xF0\x9F\x98\x80", true},
         {"lone low", {0xDE00}, "\xED\xB8\x80", false},
-        {"high then letter", {0xD800, 0x41}, "\xED\xA0\x80" "A", false},
+        {"high then letter",
+         {0xD800, 0x41},
+         "\xED\xA0\x80"
+         "A",
+         false},
         {"high at end", {0x61, 0xDBFF}, "a\xED\xAF\xBF", false},
         {"low before high", {0xDC00, 0xD800}, "\xED\xB0\x80\xED\xA0\x80", false},
         {"two highs then low", {0xD800, 0xD800, 0xDC00}, "\xED\xA0\x80\xF0\x90\x80\x80", false},
@@ -57,12 +61,9 @@ TEST(NativeString, AppendJoinsSplitSurrogatePairs) {
         const char* label;
         std::u16string left, right;
     } cases[] = {
-        {"high + low", {0xD83D}, {0xDE00}},
-        {"text + low", u"ab", {0xDE00, 0x63}},
-        {"high + text", {0x61, 0xD83D}, u"x"},
-        {"high + high", {0xD83D}, {0xD83D}},
-        {"low + low", {0xDC00}, {0xDE00}},
-        {"empty + low", u"", {0xDE00}},
+        {"high + low", {0xD83D}, {0xDE00}},    {"text + low", u"ab", {0xDE00, 0x63}},
+        {"high + text", {0x61, 0xD83D}, u"x"}, {"high + high", {0xD83D}, {0xD83D}},
+        {"low + low", {0xDC00}, {0xDE00}},     {"empty + low", u"", {0xDE00}},
         {"high + empty", {0xD83D}, u""},
     };
     for (const auto& c : cases) {
@@ -80,12 +81,13 @@ TEST(NativeString, AppendJoinsSplitSurrogatePairs) {
 
 TEST(NativeString, ArbitraryUnitsRoundTrip) {
     std::mt19937 random(20261209);
-    const char16_t alphabet[] = {0x0, 0x41, 0x7F, 0x80, 0x7FF, 0x800, 0xD7FF, 0xD800, 0xDBFF,
-                                 0xDC00, 0xDFFF, 0xE000, 0xFFFD, 0xFFFF};
+    const char16_t alphabet[] = {0x0,    0x41,   0x7F,   0x80,   0x7FF,  0x800,  0xD7FF,
+                                 0xD800, 0xDBFF, 0xDC00, 0xDFFF, 0xE000, 0xFFFD, 0xFFFF};
     for (int round = 0; round < 5000; ++round) {
         std::u16string units(random() % 12, u'\0');
         for (auto& u : units) {
-            u = random() % 3 == 0 ? static_cast<char16_t>(random()) : alphabet[random() % std::size(alphabet)];
+            u = random() % 3 == 0 ? static_cast<char16_t>(random())
+                                  : alphabet[random() % std::size(alphabet)];
         }
         const NativeString s = native_from_utf16(units);
         ASSERT_EQ(native_to_utf16(s), units) << "round " << round;
@@ -127,10 +129,10 @@ TEST(UnicodeTables, ClassesComeFromTheCharacterDatabase) {
         char32_t cp;
         bool printable, extend;
     } cases[] = {
-        {U' ', true, false},      {U'a', true, false},       {0x7F, false, false},   {0x85, false, false},
-        {0xAD, false, false},     {0x300, true, true},       {0x36F, true, true},    {0x200D, false, false},
-        {0x3000, false, false},   {0x1F600, true, false},    {0xE0100, true, true}, {0x10FFFF, false, false},
-        {0x4E00, true, false},    {0x9FFF, true, false},
+        {U' ', true, false},    {U'a', true, false},    {0x7F, false, false},  {0x85, false, false},
+        {0xAD, false, false},   {0x300, true, true},    {0x36F, true, true},   {0x200D, false, false},
+        {0x3000, false, false}, {0x1F600, true, false}, {0xE0100, true, true}, {0x10FFFF, false, false},
+        {0x4E00, true, false},  {0x9FFF, true, false},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(testing::Message() << std::hex << static_cast<std::uint32_t>(c.cp));

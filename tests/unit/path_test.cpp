@@ -14,7 +14,9 @@
 namespace ostrand {
 namespace {
 
-NativeString text(std::string_view bytes) { return NativeString::from_text(bytes); }
+NativeString text(std::string_view bytes) {
+    return NativeString::from_text(bytes);
+}
 
 struct HeadCase {
     std::string_view path;

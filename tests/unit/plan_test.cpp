@@ -12,13 +12,15 @@ namespace {
 
 using Arguments = std::vector<std::string>;
 
-NativeString text(std::string_view bytes) { return NativeString::from_text(bytes); }
+NativeString text(std::string_view bytes) {
+    return NativeString::from_text(bytes);
+}
 
 // What the game always receives after the user's arguments, with "zorv" as its directory.
 const Arguments fixed_arguments = {
-    "-w",         "1280",        "-h",       "720",     "-novid",    "-condebug", "-conclearlog",
-    "-high",      "-refresh 0",  "-noasserts", "-hushasserts", "-dxlevel", "98",  "-vulkan",
-    "-gamepadui", "-steam",      "-game",    "zorv",
+    "-w",           "1280",    "-h",         "720",        "-novid",       "-condebug",
+    "-conclearlog", "-high",   "-refresh 0", "-noasserts", "-hushasserts", "-dxlevel",
+    "98",           "-vulkan", "-gamepadui", "-steam",     "-game",        "zorv",
 };
 
 Arguments concat(Arguments head, const Arguments& tail) {
@@ -56,11 +58,20 @@ TEST(LaunchPlan, ArgumentList) {
     const ArgumentCase cases[] = {
         {"no user arguments", {"launcher.exe"}, false, windowed},
         {"no user arguments, probe true", {"launcher.exe"}, true, concat(windowed, {"-mobile"})},
-        {"-full stays in place", {"p", "a", "-full", "b"}, false, concat({"a", "-full", "b"}, fixed_arguments)},
-        {"-fullscreen with probe", {"p", "-fullscreen"}, true, concat({"-fullscreen"}, concat(fixed_arguments, {"-mobile"}))},
+        {"-full stays in place",
+         {"p", "a", "-full", "b"},
+         false,
+         concat({"a", "-full", "b"}, fixed_arguments)},
+        {"-fullscreen with probe",
+         {"p", "-fullscreen"},
+         true,
+         concat({"-fullscreen"}, concat(fixed_arguments, {"-mobile"}))},
         {"-FULL is no request", {"p", "-FULL"}, false, concat({"-FULL"}, windowed)},
         {"-Fullscreen is no request", {"p", "-Fullscreen"}, false, concat({"-Fullscreen"}, windowed)},
-        {"-fullscreen with more", {"p", "-fullscreen1", "-full "}, false, concat({"-fullscreen1", "-full "}, windowed)},
+        {"-fullscreen with more",
+         {"p", "-fullscreen1", "-full "},
+         false,
+         concat({"-fullscreen1", "-full "}, windowed)},
         {"program name is never a request", {"-fullscreen"}, false, windowed},
         {"-d3d9 in any case, every one",
          {"p", "-d3d9", "a", "-D3D9", "b", "-d3D9", "-D3d9"},
@@ -71,13 +82,19 @@ TEST(LaunchPlan, ArgumentList) {
          false,
          concat({" -d3d9", "-d3d9 ", "-d3d9x", "-d3d", "-dxlevel"}, windowed)},
         {"program name -d3d9 is simply dropped", {"-d3d9", "x"}, false, concat({"x"}, windowed)},
-        {"-d3d9 dropped before the full-screen test", {"p", "-D3D9", "-full"}, false, concat({"-full"}, fixed_arguments)},
+        {"-d3d9 dropped before the full-screen test",
+         {"p", "-D3D9", "-full"},
+         false,
+         concat({"-full"}, fixed_arguments)},
         {"empty argument forwarded", {"p", "", "a", ""}, false, concat({"", "a", ""}, windowed)},
         {"repeated fixed arguments kept",
          {"p", "-game", "hl2", "-w", "640", "-dxlevel", "90", "-windowed", "-mobile"},
          false,
          concat({"-game", "hl2", "-w", "640", "-dxlevel", "90", "-windowed", "-mobile"}, windowed)},
-        {"non-ASCII letters are not folded", {"p", "-d3d\xC3\x89", "-\xC3\x89"}, false, concat({"-d3d\xC3\x89", "-\xC3\x89"}, windowed)},
+        {"non-ASCII letters are not folded",
+         {"p", "-d3d\xC3\x89", "-\xC3\x89"},
+         false,
+         concat({"-d3d\xC3\x89", "-\xC3\x89"}, windowed)},
         {"order kept around drops",
          {"p", "3", "-d3d9", "1", "-D3D9", "2"},
          false,

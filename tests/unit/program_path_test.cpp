@@ -17,7 +17,9 @@ namespace {
 using testing::FakeSystem;
 using testing::show;
 
-NativeString native(std::u16string_view units) { return native_from_utf16(units); }
+NativeString native(std::u16string_view units) {
+    return native_from_utf16(units);
+}
 
 // "C:\" followed by "a" units and "\hl2.exe", `units` long in all.
 std::u16string drive_path_of_length(std::size_t units) {
@@ -129,24 +131,46 @@ TEST(ToSystemPath, ShortPathsThatNeedNoChangeAreNotLookedAt) {
 TEST(ToSystemPath, RelativeAndRootedPathsAreMadeFull) {
     expect_system_paths({
         {"relative", u"hl2.exe", {}, u"C:\\cwd\\hl2.exe", {"hl2.exe"}},
-        {"drive-relative", u"C:hl2.exe", {{u"C:hl2.exe", u"C:\\cwd\\hl2.exe"}}, u"C:\\cwd\\hl2.exe", {"C:hl2.exe"}},
-        {"rooted", u"\\Games\\hl2.exe", {{u"\\Games\\hl2.exe", u"C:\\Games\\hl2.exe"}}, u"C:\\Games\\hl2.exe",
+        {"drive-relative",
+         u"C:hl2.exe",
+         {{u"C:hl2.exe", u"C:\\cwd\\hl2.exe"}},
+         u"C:\\cwd\\hl2.exe",
+         {"C:hl2.exe"}},
+        {"rooted",
+         u"\\Games\\hl2.exe",
+         {{u"\\Games\\hl2.exe", u"C:\\Games\\hl2.exe"}},
+         u"C:\\Games\\hl2.exe",
          {"\\Games\\hl2.exe"}},
-        {"a lone unit before the colon is no drive when it is a separator", u"/:x", {{u"/:x", u"C:\\:x"}},
-         u"C:\\:x", {"/:x"}},
+        {"a lone unit before the colon is no drive when it is a separator",
+         u"/:x",
+         {{u"/:x", u"C:\\:x"}},
+         u"C:\\:x",
+         {"/:x"}},
     });
 }
 
 TEST(ToSystemPath, ShortLiteralPathsLoseThePrefixOnlyWhenThePlainFormIsTheSame) {
     expect_system_paths({
-        {"literal drive, same", u"\\\\?\\C:\\Games\\hl2.exe", {}, u"C:\\Games\\hl2.exe", {"C:\\Games\\hl2.exe"}},
-        {"literal drive, trailing dot", u"\\\\?\\C:\\Games\\hl2.exe.",
-         {{u"C:\\Games\\hl2.exe.", u"C:\\Games\\hl2.exe"}}, u"\\\\?\\C:\\Games\\hl2.exe.", {"C:\\Games\\hl2.exe."}},
-        {"literal share, same", u"\\\\?\\UNC\\server\\share\\hl2.exe", {}, u"\\\\server\\share\\hl2.exe",
+        {"literal drive, same",
+         u"\\\\?\\C:\\Games\\hl2.exe",
+         {},
+         u"C:\\Games\\hl2.exe",
+         {"C:\\Games\\hl2.exe"}},
+        {"literal drive, trailing dot",
+         u"\\\\?\\C:\\Games\\hl2.exe.",
+         {{u"C:\\Games\\hl2.exe.", u"C:\\Games\\hl2.exe"}},
+         u"\\\\?\\C:\\Games\\hl2.exe.",
+         {"C:\\Games\\hl2.exe."}},
+        {"literal share, same",
+         u"\\\\?\\UNC\\server\\share\\hl2.exe",
+         {},
+         u"\\\\server\\share\\hl2.exe",
          {"\\\\server\\share\\hl2.exe"}},
-        {"literal share, dot-dot", u"\\\\?\\UNC\\server\\share\\a\\..\\hl2.exe",
+        {"literal share, dot-dot",
+         u"\\\\?\\UNC\\server\\share\\a\\..\\hl2.exe",
          {{u"\\\\server\\share\\a\\..\\hl2.exe", u"\\\\server\\share\\hl2.exe"}},
-         u"\\\\?\\UNC\\server\\share\\a\\..\\hl2.exe", {"\\\\server\\share\\a\\..\\hl2.exe"}},
+         u"\\\\?\\UNC\\server\\share\\a\\..\\hl2.exe",
+         {"\\\\server\\share\\a\\..\\hl2.exe"}},
     });
 }
 
@@ -168,7 +192,11 @@ TEST(ToSystemPath, LengthDecidesThePrefix) {
         {"share of 247 units", share, {}, u"\\\\?\\UNC\\" + share.substr(2), {show(share)}},
         {"device of 247 units", device, {}, u"\\\\?\\" + device.substr(4), {show(device)}},
         {"literal drive beyond MAX_PATH: unchanged", literal_long, {}, literal_long, {}},
-        {"rooted, full path prefixed", rooted, {{rooted, rooted_full}}, u"\\\\?\\" + rooted_full, {show(rooted)}},
+        {"rooted, full path prefixed",
+         rooted,
+         {{rooted, rooted_full}},
+         u"\\\\?\\" + rooted_full,
+         {show(rooted)}},
     });
 }
 
@@ -195,13 +223,19 @@ TEST(ToSystemPath, Failures) {
         SystemError expected;
     };
     const Case cases[] = {
-        {"0 unit", std::u16string(u"C:\\a\0b", 6), {},
+        {"0 unit",
+         std::u16string(u"C:\\a\0b", 6),
+         {},
          SystemError::kind_and_message(SystemErrorKind::InvalidInput, winapi_nul_message)},
-        {"0 unit beyond MAX_PATH", padded(std::u16string(u"C:\\\0", 4), 300), {},
+        {"0 unit beyond MAX_PATH",
+         padded(std::u16string(u"C:\\\0", 4), 300),
+         {},
          SystemError::kind_and_message(SystemErrorKind::InvalidInput, winapi_nul_message)},
         {"full path of a relative path", u"hl2.exe", {{u"hl2.exe", 3}}, SystemError::os_code(3)},
         {"full path of a literal drive path", u"\\\\?\\C:\\x", {{u"C:\\x", 123}}, SystemError::os_code(123)},
-        {"full path of a literal share path", u"\\\\?\\UNC\\s\\h\\x", {{u"\\\\s\\h\\x", 53}},
+        {"full path of a literal share path",
+         u"\\\\?\\UNC\\s\\h\\x",
+         {{u"\\\\s\\h\\x", 53}},
          SystemError::os_code(53)},
     };
     for (const Case& row : cases) {
@@ -256,11 +290,17 @@ TEST(ResolveProgram, PathWithoutExeGetsItOnlyWhenThatFileExists) {
         return [file](FakeSystem& system) { system.files.insert(file); };
     };
     expect_resolved({
-        {"exists with .exe", u"C:\\Games\\hl2", with_file(u"C:\\Games\\hl2.exe"), u"C:\\Games\\hl2.exe",
+        {"exists with .exe",
+         u"C:\\Games\\hl2",
+         with_file(u"C:\\Games\\hl2.exe"),
+         u"C:\\Games\\hl2.exe",
          {"C:\\Games\\hl2.exe"}},
         {"not there with .exe", u"C:\\Games\\hl2", {}, u"C:\\Games\\hl2", {"C:\\Games\\hl2.exe"}},
         {"other extension", u"C:\\Games\\hl2.bin", {}, u"C:\\Games\\hl2.bin", {"C:\\Games\\hl2.bin.exe"}},
-        {"relative", u"Games\\hl2", with_file(u"C:\\cwd\\Games\\hl2.exe"), u"C:\\cwd\\Games\\hl2.exe",
+        {"relative",
+         u"Games\\hl2",
+         with_file(u"C:\\cwd\\Games\\hl2.exe"),
+         u"C:\\cwd\\Games\\hl2.exe",
          {"C:\\cwd\\Games\\hl2.exe"}},
         // A slash at the end of a literal path is part of the name, not a separator.
         {"literal path ending in a slash",
@@ -269,7 +309,8 @@ TEST(ResolveProgram, PathWithoutExeGetsItOnlyWhenThatFileExists) {
              system.full_paths[u"C:\\Games/.exe"] = u"C:\\Games\\.exe";
              system.full_paths[u"C:\\Games/"] = u"C:\\Games\\";
          },
-         u"\\\\?\\C:\\Games/", {"\\\\?\\C:\\Games/.exe"}},
+         u"\\\\?\\C:\\Games/",
+         {"\\\\?\\C:\\Games/.exe"}},
     });
 }
 
@@ -287,7 +328,8 @@ TEST(ResolveProgram, Refusals) {
         {"trailing backslash", u"C:\\Games\\", invalid(no_file_name_message)},
         {"trailing slash", u"C:\\Games/", invalid(no_file_name_message)},
         {"literal path with trailing backslash", u"\\\\?\\C:\\Games\\", invalid(no_file_name_message)},
-        {"0 unit in a path ending in .exe", std::u16string(u"C:\\G\0\\hl2.exe", 13), invalid(winapi_nul_message)},
+        {"0 unit in a path ending in .exe", std::u16string(u"C:\\G\0\\hl2.exe", 13),
+         invalid(winapi_nul_message)},
         {"0 unit in a path without .exe", std::u16string(u"C:\\G\\hl\0", 8), invalid(winapi_nul_message)},
         {"0 unit in a bare name", std::u16string(u"hl\0.exe", 7), invalid(nul_in_data_message)},
         {"0 unit then a trailing separator", std::u16string(u"C:\\\0\\", 5), invalid(no_file_name_message)},
@@ -363,18 +405,16 @@ TEST(ResolveProgram, BareNameSearchTakesTheFirstDirectoryThatHasIt) {
 
 TEST(ResolveProgram, BareNameGetsExeOnlyWithoutAnyDot) {
     const std::pair<std::u16string, std::u16string> cases[] = {
-        {u"game", u"C:\\Games\\Demo\\game.exe"},
-        {u"game.bin", u"C:\\Games\\Demo\\game.bin"},
-        {u"game.exe", u"C:\\Games\\Demo\\game.exe"},
-        {u"my.game.v2", u"C:\\Games\\Demo\\my.game.v2"},
-        {u".game", u"C:\\Games\\Demo\\.game"},
-        {u"game.", u"C:\\Games\\Demo\\game."},
+        {u"game", u"C:\\Games\\Demo\\game.exe"},     {u"game.bin", u"C:\\Games\\Demo\\game.bin"},
+        {u"game.exe", u"C:\\Games\\Demo\\game.exe"}, {u"my.game.v2", u"C:\\Games\\Demo\\my.game.v2"},
+        {u".game", u"C:\\Games\\Demo\\.game"},       {u"game.", u"C:\\Games\\Demo\\game."},
     };
     for (const auto& [name, candidate] : cases) {
         SCOPED_TRACE(show(name));
         FakeSystem system;
         system.files.insert(candidate);
-        const SystemResult<std::u16string> result = resolve_program(native(name), std::nullopt, system, system);
+        const SystemResult<std::u16string> result =
+            resolve_program(native(name), std::nullopt, system, system);
         ASSERT_TRUE(result.has_value()) << ::testing::PrintToString(result.error());
         EXPECT_EQ(show(*result), show(candidate));
         EXPECT_EQ(attribute_queries(system), std::vector<std::string>{show(candidate)});
@@ -383,18 +423,28 @@ TEST(ResolveProgram, BareNameGetsExeOnlyWithoutAnyDot) {
 
 TEST(ResolveProgram, DirectoriesThatCannotBeReadAreSkipped) {
     const ResolveCase cases[] = {
-        {"no child search path: the launcher's directory first", u"game", {}, u"C:\\Windows\\game.exe",
+        {"no child search path: the launcher's directory first",
+         u"game",
+         {},
+         u"C:\\Windows\\game.exe",
          {"C:\\Games\\Demo\\game.exe", "C:\\Windows\\system32\\game.exe", "C:\\Windows\\game.exe"}},
-        {"executable path unreadable", u"game",
-         [](FakeSystem& system) { system.executable_error = 5; }, u"C:\\Windows\\game.exe",
+        {"executable path unreadable",
+         u"game",
+         [](FakeSystem& system) { system.executable_error = 5; },
+         u"C:\\Windows\\game.exe",
          {"C:\\Windows\\system32\\game.exe", "C:\\Windows\\game.exe"}},
-        {"executable path without a parent", u"game",
-         [](FakeSystem& system) { system.executable = u"C:"; }, u"C:\\Windows\\game.exe",
+        {"executable path without a parent",
+         u"game",
+         [](FakeSystem& system) { system.executable = u"C:"; },
+         u"C:\\Windows\\game.exe",
          {"C:\\Windows\\system32\\game.exe", "C:\\Windows\\game.exe"}},
-        {"system directory unreadable", u"game",
-         [](FakeSystem& system) { system.system_directory.reset(); }, u"C:\\Windows\\game.exe",
+        {"system directory unreadable",
+         u"game",
+         [](FakeSystem& system) { system.system_directory.reset(); },
+         u"C:\\Windows\\game.exe",
          {"C:\\Games\\Demo\\game.exe", "C:\\Windows\\game.exe"}},
-        {"Windows directory unreadable", u"game",
+        {"Windows directory unreadable",
+         u"game",
          [](FakeSystem& system) {
              system.windows_directory.reset();
              system.own_path = u"E:\\p3";
@@ -410,7 +460,8 @@ TEST(ResolveProgram, DirectoriesThatCannotBeReadAreSkipped) {
         if (row.setup) {
             row.setup(system);
         }
-        const SystemResult<std::u16string> result = resolve_program(native(row.program), std::nullopt, system, system);
+        const SystemResult<std::u16string> result =
+            resolve_program(native(row.program), std::nullopt, system, system);
         ASSERT_TRUE(result.has_value()) << ::testing::PrintToString(result.error());
         EXPECT_EQ(show(*result), show(row.expected));
         EXPECT_EQ(attribute_queries(system), row.attribute_queries);
@@ -419,9 +470,11 @@ TEST(ResolveProgram, DirectoriesThatCannotBeReadAreSkipped) {
 
 TEST(ResolveProgram, UnsetPathEndsTheSearch) {
     FakeSystem system;
-    const SystemResult<std::u16string> result = resolve_program(native(u"game"), std::nullopt, system, system);
+    const SystemResult<std::u16string> result =
+        resolve_program(native(u"game"), std::nullopt, system, system);
     ASSERT_FALSE(result.has_value());
-    EXPECT_EQ(result.error(), SystemError::kind_and_message(SystemErrorKind::NotFound, program_not_found_message));
+    EXPECT_EQ(result.error(),
+              SystemError::kind_and_message(SystemErrorKind::NotFound, program_not_found_message));
     ASSERT_FALSE(system.events.empty());
     EXPECT_EQ(system.events.back(), "GetEnvironmentVariableW PATH");
 }
@@ -430,7 +483,8 @@ TEST(ResolveProgram, LongPathIsReadThroughTheBufferRule) {
     FakeSystem system;
     system.own_path = u"X:\\" + std::u16string(600, u'a') + u";E:\\p3";
     system.files = {u"E:\\p3\\game.exe"};
-    const SystemResult<std::u16string> result = resolve_program(native(u"game"), std::nullopt, system, system);
+    const SystemResult<std::u16string> result =
+        resolve_program(native(u"game"), std::nullopt, system, system);
     ASSERT_TRUE(result.has_value()) << ::testing::PrintToString(result.error());
     EXPECT_EQ(show(*result), "E:\\p3\\game.exe");
     EXPECT_EQ(std::count(system.events.begin(), system.events.end(), "GetEnvironmentVariableW PATH"), 2);
@@ -441,7 +495,8 @@ TEST(ResolveProgram, CandidateThatCannotBeMadeFullFailsTheSearch) {
     system.own_path = u"rel;E:\\p3";
     system.files = {u"E:\\p3\\game.exe"};
     system.full_path_errors[u"rel\\game.exe"] = 206;
-    const SystemResult<std::u16string> result = resolve_program(native(u"game"), std::nullopt, system, system);
+    const SystemResult<std::u16string> result =
+        resolve_program(native(u"game"), std::nullopt, system, system);
     ASSERT_FALSE(result.has_value());
     EXPECT_EQ(result.error(), SystemError::os_code(206));
 }

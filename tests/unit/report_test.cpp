@@ -48,7 +48,8 @@ TEST(SystemErrorKind, KindFromCode) {
         {K::FilesystemLoop, {1921}},
         {K::InvalidInput, {87, 10022}},
         {K::TimedOut,
-         {121, 258, 594, 995, 1053, 1121, 1460, 5910, 7012, 7040, 8014, 8226, 9705, 10060, 13805, 15402, 15403}},
+         {121, 258, 594, 995, 1053, 1121, 1460, 5910, 7012, 7040, 8014, 8226, 9705, 10060, 13805, 15402,
+          15403}},
         {K::StorageFull, {39, 112}},
         {K::NotSeekable, {132}},
         {K::QuotaExceeded, {1295, 10069}},
@@ -106,11 +107,13 @@ TEST(SystemErrorForms, DetailedAndShort) {
         {"os code", SystemError::os_code(2), R"(Os { code: 2, kind: NotFound, message: "File not found." })",
          "File not found. (os error 2)"},
         {"inner line breaks quoted", SystemError::os_code(3),
-         R"(Os { code: 3, kind: NotFound, message: "Line 1\r\nLine \"2\"" })", "Line 1\r\nLine \"2\" (os error 3)"},
+         R"(Os { code: 3, kind: NotFound, message: "Line 1\r\nLine \"2\"" })",
+         "Line 1\r\nLine \"2\" (os error 3)"},
         {"negative code", SystemError::os_code(-2147024891),
          R"x(Os { code: -2147024891, kind: Uncategorized, message: "OS Error -2147024891 (FormatMessageW() returned error 317)" })x",
          "OS Error -2147024891 (FormatMessageW() returned error 317) (os error -2147024891)"},
-        {"kind and message", SystemError::kind_and_message(K::InvalidInput, "nul byte found in provided data"),
+        {"kind and message",
+         SystemError::kind_and_message(K::InvalidInput, "nul byte found in provided data"),
          R"(Error { kind: InvalidInput, message: "nul byte found in provided data" })",
          "nul byte found in provided data"},
         {"message escaped", SystemError::kind_and_message(K::NotFound, "a\"b\\c"),
@@ -174,10 +177,10 @@ TEST(StderrWriter, Failures) {
          },
          SystemError::os_code(1234)},
         {"write refused", [](FakeReportApi& a) { a.write_fails = true; }, SystemError::os_code(232)},
-        {"non-UTF-8 to console",
-         [](FakeReportApi& a) { a.is_console = true; },
+        {"non-UTF-8 to console", [](FakeReportApi& a) { a.is_console = true; },
          SystemError::kind_and_message(
-             K::InvalidData, "Windows stdio in console mode does not support writing non-UTF-8 byte sequences")},
+             K::InvalidData,
+             "Windows stdio in console mode does not support writing non-UTF-8 byte sequences")},
         {"write takes nothing", [](FakeReportApi& a) { a.write_limit = 0; },
          SystemError::kind_and_message(K::WriteZero, "failed to write whole buffer")},
     };
@@ -196,22 +199,26 @@ TEST(StderrWriter, Failures) {
 }
 
 TEST(Fatal, CarriesTheMessageTheErrorAndThePositionOfTheCheck) {
-    const unsigned line = __LINE__ + 1;
-    const FatalFailure failure = testing::raised_failure([] { fatal("Failed to run Half-Life 2", SystemError::os_code(6)); });
+    unsigned line = 0;
+    const FatalFailure failure = testing::raised_failure([&line] {
+        line = __LINE__ + 1;
+        fatal("Failed to run Half-Life 2", SystemError::os_code(6));
+    });
     EXPECT_EQ(failure.message, "Failed to run Half-Life 2");
     EXPECT_EQ(failure.error, SystemError::os_code(6));
     EXPECT_EQ(failure.form, ErrorForm::Detailed);
     EXPECT_EQ(failure.where.line(), line);
     EXPECT_STREQ(failure.where.file_name(), SourceLocation::current().file_name());
 
-    const FatalFailure alone = testing::raised_failure([] { fatal("internal error: entered unreachable code"); });
+    const FatalFailure alone =
+        testing::raised_failure([] { fatal("internal error: entered unreachable code"); });
     EXPECT_FALSE(alone.error.has_value());
 }
 
 // A line feed and "thread 'main' (<id>) failed at <file>:<line>:<column>:" for a failure raised at `where`.
 std::string header_at(const SourceLocation& where) {
-    return "\nthread 'main' (4242) failed at " + std::string(where.file_name()) + ":" + std::to_string(where.line()) +
-           ":" + std::to_string(where.column()) + ":\n";
+    return "\nthread 'main' (4242) failed at " + std::string(where.file_name()) + ":" +
+           std::to_string(where.line()) + ":" + std::to_string(where.column()) + ":\n";
 }
 
 TEST(FatalReport, OneWriteWithTheErrorInItsForm) {
@@ -220,11 +227,17 @@ TEST(FatalReport, OneWriteWithTheErrorInItsForm) {
         FatalFailure failure;
         std::string message_line;
     } cases[] = {
-        {"detailed form", {"Failed to launch Half-Life 2", SystemError::os_code(2), ErrorForm::Detailed, SourceLocation::current()},
+        {"detailed form",
+         {"Failed to launch Half-Life 2", SystemError::os_code(2), ErrorForm::Detailed,
+          SourceLocation::current()},
          "Failed to launch Half-Life 2: Os { code: 2, kind: NotFound, message: \"File not found.\" }\n"},
-        {"short form", {"comparing environment keys failed", SystemError::os_code(87), ErrorForm::Short, SourceLocation::current()},
+        {"short form",
+         {"comparing environment keys failed", SystemError::os_code(87), ErrorForm::Short,
+          SourceLocation::current()},
          "comparing environment keys failed: The parameter is incorrect. (os error 87)\n"},
-        {"no error", {"a command-line argument is not valid Unicode: \"a\\u{d800}\"", std::nullopt, ErrorForm::Detailed, SourceLocation::current()},
+        {"no error",
+         {"a command-line argument is not valid Unicode: \"a\\u{d800}\"", std::nullopt, ErrorForm::Detailed,
+          SourceLocation::current()},
          "a command-line argument is not valid Unicode: \"a\\u{d800}\"\n"},
     };
     for (const auto& c : cases) {
@@ -241,7 +254,8 @@ TEST(FatalReport, OneWriteWithTheErrorInItsForm) {
 
 TEST(FatalReport, LongReportIsWrittenInPiecesAndWhole) {
     FakeReportApi api;
-    const FatalFailure failure{std::string(600, 'm'), std::nullopt, ErrorForm::Detailed, SourceLocation::current()};
+    const FatalFailure failure{std::string(600, 'm'), std::nullopt, ErrorForm::Detailed,
+                               SourceLocation::current()};
     write_fatal_report(api, failure);
     EXPECT_GT(api.write_sizes.size(), 1u);
     EXPECT_EQ(api.written, header_at(failure.where) + failure.message + "\n");
@@ -250,7 +264,8 @@ TEST(FatalReport, LongReportIsWrittenInPiecesAndWhole) {
 TEST(FatalReport, IsDroppedSilentlyWithoutStandardError) {
     FakeReportApi api;
     api.std_error() = nullptr;
-    write_fatal_report(api, {"Failed to run Half-Life 2", SystemError::os_code(6), ErrorForm::Detailed, SourceLocation::current()});
+    write_fatal_report(api, {"Failed to run Half-Life 2", SystemError::os_code(6), ErrorForm::Detailed,
+                             SourceLocation::current()});
     EXPECT_TRUE(api.written.empty());
 }
 

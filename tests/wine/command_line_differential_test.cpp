@@ -3,11 +3,10 @@
 // must give back exactly what was encoded.
 #include "../support/command_line_cases.hpp"
 #include "harness.hpp"
-
-#include <shellapi.h>
-
 #include "win/command_line.hpp"
 #include "win/command_line_encode.hpp"
+// After the Windows header (through harness.hpp), whose types it uses without including it.
+#include <shellapi.h>
 
 using harness::check;
 
@@ -80,7 +79,8 @@ void encoded_lines_round_trip() {
             continue;
         }
         const std::wstring wline(line->begin(), line->end());
-        std::vector<std::wstring> expected{std::wstring(generated.program_path.begin(), generated.program_path.end())};
+        std::vector<std::wstring> expected{
+            std::wstring(generated.program_path.begin(), generated.program_path.end())};
         expected.insert(expected.end(), expected_arguments.begin(), expected_arguments.end());
         // CommandLineToArgvW gives the module path for an empty line, which an encoded line never is.
         const auto by_system = system_split(wline);
@@ -91,7 +91,8 @@ void encoded_lines_round_trip() {
         // The runtime splits the command line of a real process: the printer's own path as program.
         if (round % 3 == 0) {
             std::u16string printer16(printer.begin(), printer.end());
-            auto printer_line = ostrand::encode_command_line(ostrand::native_from_utf16(printer16), arguments);
+            auto printer_line =
+                ostrand::encode_command_line(ostrand::native_from_utf16(printer16), arguments);
             const std::wstring pline(printer_line->begin(), printer_line->end());
             std::vector<std::wstring> want{printer};
             want.insert(want.end(), expected_arguments.begin(), expected_arguments.end());
@@ -104,8 +105,8 @@ void encoded_lines_round_trip() {
     }
     check(system_mismatches == 0, "CommandLineToArgvW splits every encoded line back: " +
                                       std::to_string(system_mismatches) + " mismatches");
-    check(runtime_mismatches == 0,
-          "the C runtime splits every encoded line back: " + std::to_string(runtime_mismatches) + " mismatches");
+    check(runtime_mismatches == 0, "the C runtime splits every encoded line back: " +
+                                       std::to_string(runtime_mismatches) + " mismatches");
 }
 
 // Lines that the encoder never writes, where splitters have been seen to differ. Each row says what
@@ -120,14 +121,18 @@ void raw_lines() {
         const char* why;
     } rows[] = {
         {L"p \"a\"\"b\"", {L"p", L"a\"b"}, false, "doubled quote inside quotes stays quoted"},
-        {L"p \"a\"\"b c\"", {L"p", L"a\"b c"}, true,
+        {L"p \"a\"\"b c\"",
+         {L"p", L"a\"b c"},
+         true,
          "doubled quote inside quotes, then a space: Wine's CommandLineToArgvW follows the older rule, in "
          "which the pair gives a quote and also ends the quoted part, so the space separates"},
         {L"p \"a\"\"b", {L"p", L"a\"b"}, false, "doubled quote inside quotes, then the end"},
         {L"p a\"\"b", {L"p", L"ab"}, false, "a pair outside quotes opens and closes"},
         {L"p \"", {L"p", L""}, false, "an open quote at the end gives an empty argument"},
         {L"p a\\\\\\\"b", {L"p", L"a\\\"b"}, false, "three backslashes and a quote"},
-        {L"C:\\a\"b c\"d e", {L"C:\\ab cd", L"e"}, true,
+        {L"C:\\a\"b c\"d e",
+         {L"C:\\ab cd", L"e"},
+         true,
          "quotes inside the program name: the runtime's rule lets every quote toggle; CommandLineToArgvW "
          "only honours a quote at the very start and otherwise ends the name at the first blank"},
         {L"\"C:\\x y\\l.exe\" a", {L"C:\\x y\\l.exe", L"a"}, false, "a quoted program name with spaces"},
@@ -140,18 +145,20 @@ void raw_lines() {
         const auto by_system = system_split(line);
         if (row.system_differs) {
             // Listed so that a change in the system's behaviour is seen, not silently accepted.
-            std::printf("  known difference (%s): ours %s, CommandLineToArgvW %s\n", row.why, show(row.ours).c_str(),
-                        show(by_system).c_str());
+            std::printf("  known difference (%s): ours %s, CommandLineToArgvW %s\n", row.why,
+                        show(row.ours).c_str(), show(by_system).c_str());
             check(by_system != row.ours, std::string("known difference still there: ") + row.why);
         } else {
-            check(by_system == row.ours, std::string("CommandLineToArgvW agrees: ") + row.why + ", gave " + show(by_system));
+            check(by_system == row.ours,
+                  std::string("CommandLineToArgvW agrees: ") + row.why + ", gave " + show(by_system));
         }
         if (line.starts_with(L"p ")) {
             // The same arguments behind the printer's own name, split by the C runtime.
             auto want = row.ours;
             want[0] = printer;
             const auto by_runtime = runtime_split(printer, L"\"" + printer + L"\"" + line.substr(1));
-            check(by_runtime == want, std::string("the C runtime agrees: ") + row.why + ", gave " + show(by_runtime));
+            check(by_runtime == want,
+                  std::string("the C runtime agrees: ") + row.why + ", gave " + show(by_runtime));
         }
     }
 }

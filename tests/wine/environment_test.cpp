@@ -1,25 +1,30 @@
 // The environment block against the system itself: the portable name comparison against
 // CompareStringOrdinal, and a block built from this process's real environment.
+#include "win/environment.hpp"
+
 #include <algorithm>
 
 #include "harness.hpp"
 #include "platform.hpp"
 #include "report/fatal.hpp"
-#include "win/environment.hpp"
 
 using harness::check;
 
 namespace {
 
-int sign(std::weak_ordering order) { return order < 0 ? -1 : order > 0 ? 1 : 0; }
+int sign(std::weak_ordering order) {
+    return order < 0 ? -1 : order > 0 ? 1 : 0;
+}
 
 void comparison_matches_the_system() {
     std::vector<std::u16string> names = {
-        u"", u"A", u"a", u"AB", u"A_B", u"a_b", u"Ab", u"A[", u"A@", u"A`", u"A{", u"A~", u"A^", u"A\\", u"A]",
-        u"=", u"=C:", u"=c:", u"=D:", u"==", u"PATH", u"Path", u"path", u"PATHEXT", u"PAT", u"_", u"0", u"9Z",
-        u"\u00e9", u"\u00c9", u"\u00ff", u"\u0178", u"\u00df", u"\u0131", u"I", u"\u0130", u"i", u"\u03c3",
-        u"\u03a3", u"\u03c2", u"\u0436", u"\u0416", u"\u01c5", u"\u01c4", u"\u01c6", u"\uff41", u"\uff21",
-        u"\u1e9e", u"\u2c65", u"\u023a", u"\u00b5", u"\u039c", u"\u10d0", u"\u1c90", u"\ua7c0", u"\ua7c1",
+        u"",       u"A",      u"a",      u"AB",     u"A_B",    u"a_b",    u"Ab",     u"A[",
+        u"A@",     u"A`",     u"A{",     u"A~",     u"A^",     u"A\\",    u"A]",     u"=",
+        u"=C:",    u"=c:",    u"=D:",    u"==",     u"PATH",   u"Path",   u"path",   u"PATHEXT",
+        u"PAT",    u"_",      u"0",      u"9Z",     u"\u00e9", u"\u00c9", u"\u00ff", u"\u0178",
+        u"\u00df", u"\u0131", u"I",      u"\u0130", u"i",      u"\u03c3", u"\u03a3", u"\u03c2",
+        u"\u0436", u"\u0416", u"\u01c5", u"\u01c4", u"\u01c6", u"\uff41", u"\uff21", u"\u1e9e",
+        u"\u2c65", u"\u023a", u"\u00b5", u"\u039c", u"\u10d0", u"\u1c90", u"\ua7c0", u"\ua7c1",
     };
     for (char16_t unit : {char16_t{0xD800}, char16_t{0xDBFF}, char16_t{0xDC00}, char16_t{0xDFFF}}) {
         names.push_back(std::u16string(1, unit));
@@ -34,16 +39,18 @@ void comparison_matches_the_system() {
     int mismatches = 0;
     for (const auto& a : names) {
         for (const auto& b : names) {
-            const int system = CompareStringOrdinal(ostrand::wide(a.c_str()), static_cast<int>(a.size()),
-                                                    ostrand::wide(b.c_str()), static_cast<int>(b.size()), TRUE);
+            const int system =
+                CompareStringOrdinal(ostrand::wide(a.c_str()), static_cast<int>(a.size()),
+                                     ostrand::wide(b.c_str()), static_cast<int>(b.size()), TRUE);
             const int portable = sign(ostrand::PortableEnvNameComparer().compare(a, b));
             if (system - 2 != portable && ++mismatches <= 10) {
-                std::printf("  \"%s\" vs \"%s\": system %d, portable %d\n",
-                            harness::show(a).c_str(), harness::show(b).c_str(), system - 2, portable);
+                std::printf("  \"%s\" vs \"%s\": system %d, portable %d\n", harness::show(a).c_str(),
+                            harness::show(b).c_str(), system - 2, portable);
             }
         }
     }
-    check(mismatches == 0, std::to_string(mismatches) + " pairs ordered differently from CompareStringOrdinal, of " +
+    check(mismatches == 0, std::to_string(mismatches) +
+                               " pairs ordered differently from CompareStringOrdinal, of " +
                                std::to_string(names.size() * names.size()));
 }
 
@@ -65,7 +72,8 @@ void block_from_the_real_environment() {
     ostrand::SystemEnvNameComparer comparer(platform.env);
     ostrand::OverrideSet overrides(comparer);
     using ostrand::NativeString;
-    ostrand::set_env_override(overrides, NativeString::from_text("DXVK_STATE_CACHE"), NativeString::from_text("1"));
+    ostrand::set_env_override(overrides, NativeString::from_text("DXVK_STATE_CACHE"),
+                              NativeString::from_text("1"));
     ostrand::set_env_override(overrides, NativeString::from_text("ZORV_STATE_CACHE_PATH"),
                               NativeString::from_text("C:\\g\\dxvk-cache"));
     ostrand::set_env_override(overrides, NativeString::from_text("DXVK_ASYNC"), NativeString::from_text("1"));
@@ -82,19 +90,22 @@ void block_from_the_real_environment() {
     std::vector<std::wstring> entries;
     for (std::size_t i = 0; i < block.size() && block[i] != 0;) {
         const std::size_t end = block.find(u'\0', i);
-        entries.emplace_back(block.begin() + static_cast<std::ptrdiff_t>(i), block.begin() + static_cast<std::ptrdiff_t>(end));
+        entries.emplace_back(block.begin() + static_cast<std::ptrdiff_t>(i),
+                             block.begin() + static_cast<std::ptrdiff_t>(end));
         i = end + 1;
     }
-    check(block.size() >= 2 && block[block.size() - 1] == 0 && block[block.size() - 2] == 0, "the block ends in two zeros");
+    check(block.size() >= 2 && block[block.size() - 1] == 0 && block[block.size() - 2] == 0,
+          "the block ends in two zeros");
 
     auto name_of = [](const std::wstring& e) { return e.substr(0, e.find(L'=', 1)); };
     auto less = [&](const std::wstring& a, const std::wstring& b) {
         const auto na = name_of(a);
         const auto nb = name_of(b);
-        return CompareStringOrdinal(na.c_str(), static_cast<int>(na.size()), nb.c_str(), static_cast<int>(nb.size()),
-                                    TRUE) == CSTR_LESS_THAN;
+        return CompareStringOrdinal(na.c_str(), static_cast<int>(na.size()), nb.c_str(),
+                                    static_cast<int>(nb.size()), TRUE) == CSTR_LESS_THAN;
     };
-    check(std::is_sorted(entries.begin(), entries.end(), less), "entries sorted as the system compares names");
+    check(std::is_sorted(entries.begin(), entries.end(), less),
+          "entries sorted as the system compares names");
 
     std::vector<std::wstring> expected;
     for (const auto& e : inherited) {
@@ -109,7 +120,8 @@ void block_from_the_real_environment() {
     check(entries == expected, "every inherited variable, the overrides merged in, nothing else (" +
                                    std::to_string(entries.size()) + " entries, expected " +
                                    std::to_string(expected.size()) + ")");
-    check(std::find(entries.begin(), entries.end(), L"EMPTY_VALUE=") != entries.end(), "an empty value stays");
+    check(std::find(entries.begin(), entries.end(), L"EMPTY_VALUE=") != entries.end(),
+          "an empty value stays");
 }
 
 }  // namespace

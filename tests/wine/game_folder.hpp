@@ -15,9 +15,9 @@ struct GameFolder {
 };
 
 struct GameSetup {
-    bool game = true;                    // put the stand-in hl2.exe there
-    const wchar_t* vulkan = nullptr;     // a stand-in loader to copy in as vulkan-1.dll
-    bool windowless = false;             // the stand-in built as a GUI program, as the real game is
+    bool game = true;                 // put the stand-in hl2.exe there
+    const wchar_t* vulkan = nullptr;  // a stand-in loader to copy in as vulkan-1.dll
+    bool windowless = false;          // the stand-in built as a GUI program, as the real game is
 };
 
 inline GameFolder make_game_folder(const std::wstring& dir, const GameSetup& setup = {}) {
@@ -28,7 +28,8 @@ inline GameFolder make_game_folder(const std::wstring& dir, const GameSetup& set
     const std::wstring build = build_dir();
     copy(build + L"\\ostrand.exe", dir + L"\\ostrand.exe");
     if (setup.game) {
-        copy(build + (setup.windowless ? L"\\stand_in_game_gui.exe" : L"\\stand_in_game.exe"), dir + L"\\hl2.exe");
+        copy(build + (setup.windowless ? L"\\stand_in_game_gui.exe" : L"\\stand_in_game.exe"),
+             dir + L"\\hl2.exe");
     }
     if (setup.vulkan != nullptr) {
         copy(build + L"\\" + setup.vulkan, dir + L"\\vulkan-1.dll");

@@ -16,7 +16,9 @@ namespace harness {
 using ostrand::test_support::show;
 
 // The form in which the stand-in game records what it received, for the tests' own expectations.
-inline std::string escaped(std::wstring_view text) { return show(text, true); }
+inline std::string escaped(std::wstring_view text) {
+    return show(text, true);
+}
 
 inline int passed = 0;
 inline int failed = 0;
@@ -42,26 +44,34 @@ inline std::wstring module_path() {
     return path;
 }
 
-inline std::wstring parent(const std::wstring& path) { return path.substr(0, path.find_last_of(L"\\/")); }
+inline std::wstring parent(const std::wstring& path) {
+    return path.substr(0, path.find_last_of(L"\\/"));
+}
 
 // The build directory: every program of the build lies beside every other.
-inline std::wstring build_dir() { return parent(module_path()); }
+inline std::wstring build_dir() {
+    return parent(module_path());
+}
 
 // A fresh, empty directory of this test's own under the system's temporary directory.
 inline std::wstring fresh_dir(const std::wstring& name) {
     wchar_t temp[MAX_PATH + 1];
     GetTempPathW(MAX_PATH + 1, temp);
-    const std::wstring dir = std::wstring(temp) + L"ostrand-" + name + L"-" + std::to_wstring(GetCurrentProcessId());
+    const std::wstring dir =
+        std::wstring(temp) + L"ostrand-" + name + L"-" + std::to_wstring(GetCurrentProcessId());
     CreateDirectoryW(dir.c_str(), nullptr);
     return dir;
 }
 
-inline bool copy(const std::wstring& from, const std::wstring& to) { return CopyFileW(from.c_str(), to.c_str(), FALSE) != 0; }
+inline bool copy(const std::wstring& from, const std::wstring& to) {
+    return CopyFileW(from.c_str(), to.c_str(), FALSE) != 0;
+}
 
 inline std::string read_file(const std::wstring& path) {
     std::string out;
-    HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                              nullptr, OPEN_EXISTING, 0, nullptr);
+    HANDLE file =
+        CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                    nullptr, OPEN_EXISTING, 0, nullptr);
     if (file == INVALID_HANDLE_VALUE) {
         return out;
     }
@@ -92,7 +102,8 @@ struct RunResult {
 
 // Starts `application` with exactly `command_line` and waits for it. Standard output and error go
 // to files, since Wine delays reads through pipes.
-inline RunResult run(const std::wstring& application, std::wstring command_line, const RunOptions& options = {}) {
+inline RunResult run(const std::wstring& application, std::wstring command_line,
+                     const RunOptions& options = {}) {
     RunResult result;
     static int counter = 0;
     const std::wstring dir = fresh_dir(L"run");
@@ -113,7 +124,8 @@ inline RunResult run(const std::wstring& application, std::wstring command_line,
     PROCESS_INFORMATION process{};
     const DWORD flags = options.environment != nullptr ? CREATE_UNICODE_ENVIRONMENT : 0;
     if (CreateProcessW(application.c_str(), command_line.data(), nullptr, nullptr, TRUE, flags,
-                       const_cast<wchar_t*>(options.environment), options.current_directory, &startup, &process)) {
+                       const_cast<wchar_t*>(options.environment), options.current_directory, &startup,
+                       &process)) {
         result.started = true;
         if (WaitForSingleObject(process.hProcess, options.timeout_ms) == WAIT_TIMEOUT) {
             TerminateProcess(process.hProcess, 0xDEAD);

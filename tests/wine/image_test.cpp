@@ -41,8 +41,8 @@ void version_block() {
         UINT length = 0;
         const bool found = VerQueryValueW(block.data(), text.query, &value, &length) != 0;
         const std::wstring got = found ? std::wstring(static_cast<const wchar_t*>(value)) : L"(none)";
-        check(got == text.expected,
-              harness::show(text.query) + ": \"" + harness::show(got) + "\", want \"" + harness::show(text.expected) + "\"");
+        check(got == text.expected, harness::show(text.query) + ": \"" + harness::show(got) + "\", want \"" +
+                                        harness::show(text.expected) + "\"");
     }
     // Only the one string table: a query in the US English code-page table finds nothing.
     void* value = nullptr;
@@ -51,7 +51,8 @@ void version_block() {
           "no string table but 000004b0");
 
     VS_FIXEDFILEINFO* fixed = nullptr;
-    if (VerQueryValueW(block.data(), L"\\", reinterpret_cast<void**>(&fixed), &length) == 0 || fixed == nullptr) {
+    if (VerQueryValueW(block.data(), L"\\", reinterpret_cast<void**>(&fixed), &length) == 0 ||
+        fixed == nullptr) {
         check(false, "fixed part present");
         return;
     }
@@ -75,24 +76,26 @@ void version_block() {
         {"file date low", fixed->dwFileDateLS, 0},
     };
     for (const Field& field : fields) {
-        check(field.got == field.expected,
-              std::string("fixed part, ") + field.name + ": " + hex(field.got) + ", want " + hex(field.expected));
+        check(field.got == field.expected, std::string("fixed part, ") + field.name + ": " + hex(field.got) +
+                                               ", want " + hex(field.expected));
     }
 
     WORD* translation = nullptr;
-    const bool found =
-        VerQueryValueW(block.data(), L"\\VarFileInfo\\Translation", reinterpret_cast<void**>(&translation), &length) != 0;
+    const bool found = VerQueryValueW(block.data(), L"\\VarFileInfo\\Translation",
+                                      reinterpret_cast<void**>(&translation), &length) != 0;
     check(found && length == 4 && translation[0] == 0x0000 && translation[1] == 0x04B0,
           "translation: language 0x0000, code page 0x04B0");
 }
 
 void icons() {
-    HMODULE image = LoadLibraryExW(launcher.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE);
+    HMODULE image =
+        LoadLibraryExW(launcher.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE);
     check(image != nullptr, "launcher opened as a resource image");
     if (image == nullptr) {
         return;
     }
-    HRSRC group_resource = FindResourceExW(image, RT_GROUP_ICON, MAKEINTRESOURCEW(1), MAKELANGID(LANG_ENGLISH, SUBLANG_ENGLISH_US));
+    HRSRC group_resource = FindResourceExW(image, RT_GROUP_ICON, MAKEINTRESOURCEW(1),
+                                           MAKELANGID(LANG_ENGLISH, SUBLANG_ENGLISH_US));
     check(group_resource != nullptr, "icon group 1 in language 1033");
     if (group_resource != nullptr) {
         auto* group = static_cast<BYTE*>(LockResource(LoadResource(image, group_resource)));
@@ -104,23 +107,24 @@ void icons() {
         const Pick picks[] = {{16, 2}, {20, 3}, {24, 4}, {32, 5}, {48, 6}, {256, 1}};
         for (const Pick& pick : picks) {
             const int id = LookupIconIdFromDirectoryEx(group, TRUE, pick.size, pick.size, LR_DEFAULTCOLOR);
-            check(id == pick.id, "best icon for " + std::to_string(pick.size) + " px: id " + std::to_string(id) +
-                                     ", want " + std::to_string(pick.id));
+            check(id == pick.id, "best icon for " + std::to_string(pick.size) + " px: id " +
+                                     std::to_string(id) + ", want " + std::to_string(pick.id));
         }
     }
     // Every image decodes to an icon of its size, PNG and bitmap alike.
     const int sizes[] = {256, 16, 20, 24, 32, 48, 16, 20, 24, 256, 32, 48, 16, 20, 24, 256, 32, 48};
     for (int id = 1; id <= 18; ++id) {
         const std::string name = "icon " + std::to_string(id);
-        HRSRC resource = FindResourceExW(image, RT_ICON, MAKEINTRESOURCEW(id), MAKELANGID(LANG_ENGLISH, SUBLANG_ENGLISH_US));
+        HRSRC resource = FindResourceExW(image, RT_ICON, MAKEINTRESOURCEW(id),
+                                         MAKELANGID(LANG_ENGLISH, SUBLANG_ENGLISH_US));
         check(resource != nullptr, name + " in language 1033");
         if (resource == nullptr) {
             continue;
         }
         auto* bits = static_cast<BYTE*>(LockResource(LoadResource(image, resource)));
         const int size = sizes[id - 1];
-        HICON icon = CreateIconFromResourceEx(bits, SizeofResource(image, resource), TRUE, 0x00030000, size, size,
-                                              LR_DEFAULTCOLOR);
+        HICON icon = CreateIconFromResourceEx(bits, SizeofResource(image, resource), TRUE, 0x00030000, size,
+                                              size, LR_DEFAULTCOLOR);
         check(icon != nullptr, name + " decodes");
         if (icon == nullptr) {
             continue;
@@ -129,8 +133,8 @@ void icons() {
         BITMAP colour{};
         if (GetIconInfo(icon, &info)) {
             GetObjectW(info.hbmColor != nullptr ? info.hbmColor : info.hbmMask, sizeof colour, &colour);
-            check(colour.bmWidth == size, name + " is " + std::to_string(colour.bmWidth) + " px wide, want " +
-                                              std::to_string(size));
+            check(colour.bmWidth == size,
+                  name + " is " + std::to_string(colour.bmWidth) + " px wide, want " + std::to_string(size));
             DeleteObject(info.hbmColor);
             DeleteObject(info.hbmMask);
         } else {
@@ -165,7 +169,8 @@ void stack_cookie() {
     // The same helper without an overrun returns normally.
     const auto intact = harness::run(helper, L"stack_smash overrun 16");
     check(intact.exit_code == 0 && intact.std_output.starts_with("returned"),
-          "16 bytes fit: returns normally, got " + hex(intact.exit_code) + " \"" + harness::show(intact.std_output) + "\"");
+          "16 bytes fit: returns normally, got " + hex(intact.exit_code) + " \"" +
+              harness::show(intact.std_output) + "\"");
 }
 
 // The launcher's start routine, in a helper built on it: static constructors run before main, and
@@ -176,11 +181,12 @@ void start_routine() {
         const wchar_t* command_line;
         DWORD status;
     };
-    const Row rows[] = {{L"start_routine 0", 0}, {L"start_routine 2a", 0x2A}, {L"start_routine c0de0101", 0xC0DE0101}};
+    const Row rows[] = {
+        {L"start_routine 0", 0}, {L"start_routine 2a", 0x2A}, {L"start_routine c0de0101", 0xC0DE0101}};
     for (const Row& row : rows) {
         const auto result = harness::run(helper, row.command_line);
-        check(result.exit_code == row.status, harness::show(row.command_line) + ": exit status " + hex(result.exit_code) +
-                                                  ", want " + hex(row.status));
+        check(result.exit_code == row.status, harness::show(row.command_line) + ": exit status " +
+                                                  hex(result.exit_code) + ", want " + hex(row.status));
     }
 }
 
@@ -191,8 +197,8 @@ void launcher_cookie() {
     STARTUPINFOW startup{};
     startup.cb = sizeof startup;
     PROCESS_INFORMATION process{};
-    if (!CreateProcessW(launcher.c_str(), line.data(), nullptr, nullptr, FALSE, DEBUG_ONLY_THIS_PROCESS, nullptr,
-                        nullptr, &startup, &process)) {
+    if (!CreateProcessW(launcher.c_str(), line.data(), nullptr, nullptr, FALSE, DEBUG_ONLY_THIS_PROCESS,
+                        nullptr, nullptr, &startup, &process)) {
         check(false, "launcher started under the debug API");
         return;
     }
@@ -211,7 +217,8 @@ void launcher_cookie() {
         } else if (event.dwDebugEventCode == LOAD_DLL_DEBUG_EVENT) {
             CloseHandle(event.u.LoadDll.hFile);
         } else if (event.dwDebugEventCode == EXCEPTION_DEBUG_EVENT) {
-            if (event.u.Exception.ExceptionRecord.ExceptionCode == EXCEPTION_BREAKPOINT && !seen && base != nullptr) {
+            if (event.u.Exception.ExceptionRecord.ExceptionCode == EXCEPTION_BREAKPOINT && !seen &&
+                base != nullptr) {
                 seen = true;
                 auto read = [&](const void* at, void* into, SIZE_T size) {
                     SIZE_T got = 0;
@@ -221,13 +228,16 @@ void launcher_cookie() {
                 IMAGE_NT_HEADERS64 nt{};
                 IMAGE_LOAD_CONFIG_DIRECTORY64 config{};
                 if (read(base, &dos, sizeof dos) && read(base + dos.e_lfanew, &nt, sizeof nt)) {
-                    const auto& directory = nt.OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_LOAD_CONFIG];
-                    if (directory.Size >= sizeof config && read(base + directory.VirtualAddress, &config, sizeof config)) {
+                    const auto& directory =
+                        nt.OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_LOAD_CONFIG];
+                    if (directory.Size >= sizeof config &&
+                        read(base + directory.VirtualAddress, &config, sizeof config)) {
                         read(reinterpret_cast<const void*>(config.SecurityCookie), &cookie, sizeof cookie);
                     }
                 }
                 TerminateProcess(process.hProcess, 0);
-            } else if (!event.u.Exception.dwFirstChance || event.u.Exception.ExceptionRecord.ExceptionCode != EXCEPTION_BREAKPOINT) {
+            } else if (!event.u.Exception.dwFirstChance ||
+                       event.u.Exception.ExceptionRecord.ExceptionCode != EXCEPTION_BREAKPOINT) {
                 status = DBG_EXCEPTION_NOT_HANDLED;
             }
         }

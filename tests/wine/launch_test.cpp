@@ -11,7 +11,9 @@ using harness::GameSetup;
 
 namespace {
 
-std::wstring quoted(const std::wstring& path) { return L"\"" + path + L"\""; }
+std::wstring quoted(const std::wstring& path) {
+    return L"\"" + path + L"\"";
+}
 
 std::string expected_line(const GameFolder& folder, const std::string& user, const std::string& tail) {
     return "\"" + harness::escaped(folder.dir) + "\\\\hl2.exe\" " + user + harness::fixed_arguments + tail;
@@ -19,13 +21,17 @@ std::string expected_line(const GameFolder& folder, const std::string& user, con
 
 // Names as Windows compares them.
 bool name_less(const std::wstring& a, const std::wstring& b) {
-    return CompareStringOrdinal(a.c_str(), static_cast<int>(a.size()), b.c_str(), static_cast<int>(b.size()), TRUE) ==
-           CSTR_LESS_THAN;
+    return CompareStringOrdinal(a.c_str(), static_cast<int>(a.size()), b.c_str(), static_cast<int>(b.size()),
+                                TRUE) == CSTR_LESS_THAN;
 }
 
-std::wstring name_of(const std::wstring& entry) { return entry.substr(0, entry.find(L'=', 1)); }
+std::wstring name_of(const std::wstring& entry) {
+    return entry.substr(0, entry.find(L'=', 1));
+}
 
-std::wstring widen(const std::string& s) { return std::wstring(s.begin(), s.end()); }
+std::wstring widen(const std::string& s) {
+    return std::wstring(s.begin(), s.end());
+}
 
 void command_lines() {
     // The launcher lies in C:\Games\Demo and is started without arguments.
@@ -35,7 +41,8 @@ void command_lines() {
     auto received = harness::read_received(demo);
     check(run.exit_code == 0, "plain start: exit 0, got " + std::to_string(run.exit_code));
     check(received.command_line ==
-              "\"C:\\\\Games\\\\Demo\\\\hl2.exe\" -w 1280 -h 720 -novid -condebug -conclearlog -high \"-refresh 0\" "
+              "\"C:\\\\Games\\\\Demo\\\\hl2.exe\" -w 1280 -h 720 -novid -condebug -conclearlog -high "
+              "\"-refresh 0\" "
               "-noasserts -hushasserts -dxlevel 98 -vulkan -gamepadui -steam -game zorv -windowed",
           "plain start: command line, got " + received.command_line);
 
@@ -45,15 +52,17 @@ void command_lines() {
         const wchar_t* vulkan;
         std::string user, tail;
     } cases[] = {
-        {"player's arguments, -d3d9 dropped, full screen, -mobile", L"A B -D3D9 -fullscreen", L"fake_vulkan.dll",
-         "A B -fullscreen ", " -mobile"},
+        {"player's arguments, -d3d9 dropped, full screen, -mobile", L"A B -D3D9 -fullscreen",
+         L"fake_vulkan.dll", "A B -fullscreen ", " -mobile"},
         {"-full suppresses -windowed", L"-full", nullptr, "-full ", ""},
-        {"other case is no full-screen request", L"-Full -FULLSCREEN", nullptr, "-Full -FULLSCREEN ", " -windowed"},
+        {"other case is no full-screen request", L"-Full -FULLSCREEN", nullptr, "-Full -FULLSCREEN ",
+         " -windowed"},
         {"-d3d9 with a space is forwarded", L"\"-d3d9 \" -d3D9 \" -d3d9\"", nullptr, "\"-d3d9 \" \" -d3d9\" ",
          " -windowed"},
         {"quotes, backslashes and empty arguments survive", L"\"a b\\\\\" \"\" x\\\"y", nullptr,
          "\"a b\\\\\\\\\" \"\" x\\\\\"y ", " -windowed"},
-        {"repeated fixed arguments are kept", L"-game other -w 640", nullptr, "-game other -w 640 ", " -windowed"},
+        {"repeated fixed arguments are kept", L"-game other -w 640", nullptr, "-game other -w 640 ",
+         " -windowed"},
     };
     for (const auto& c : cases) {
         const GameFolder folder =
@@ -64,8 +73,8 @@ void command_lines() {
         received = harness::read_received(folder);
         const std::string expected = expected_line(folder, c.user, c.tail);
         check(run.exit_code == 0 && received.command_line == expected,
-              std::string(c.label) + ": got " + received.command_line + " (exit " + std::to_string(run.exit_code) +
-                  "), expected " + expected);
+              std::string(c.label) + ": got " + received.command_line + " (exit " +
+                  std::to_string(run.exit_code) + "), expected " + expected);
     }
 }
 
@@ -73,7 +82,8 @@ void environment_and_directory() {
     // The game is a GUI program, and so is this stand-in: what it finds in its standard handles is then
     // what the launcher passed. (Wine 10, unlike Wine 8, gives a console program that the windowless
     // launcher starts a console of its own and puts that console's input where the launcher passed none.)
-    const GameFolder folder = harness::make_game_folder(harness::fresh_dir(L"env"), GameSetup{true, nullptr, true});
+    const GameFolder folder =
+        harness::make_game_folder(harness::fresh_dir(L"env"), GameSetup{true, nullptr, true});
     const std::wstring elsewhere = harness::fresh_dir(L"cwd");
 
     // The block the launcher is started with: this test's own, plus variables that exercise the merge.
@@ -106,9 +116,11 @@ void environment_and_directory() {
 
     // Wine takes the names that it manages out of every block given to CreateProcessW and appends its own
     // values at the end (SystemDrive, SystemRoot and its WINE* variables); those are left out here.
-    // (Wine 10 also overwrites PROCESSOR_ARCHITECTURE in place; the value passed on is Wine's own, so it stays equal.)
+    // (Wine 10 also overwrites PROCESSOR_ARCHITECTURE in place; the value passed on is Wine's own, so it
+    // stays equal.)
     auto managed = [](const std::string& entry) {
-        return entry.starts_with("WINE") || entry.starts_with("SystemDrive=") || entry.starts_with("SystemRoot=");
+        return entry.starts_with("WINE") || entry.starts_with("SystemDrive=") ||
+               entry.starts_with("SystemRoot=");
     };
     std::set<std::string> passed;
     for (const auto& entry : given) {
@@ -133,13 +145,14 @@ void environment_and_directory() {
     for (const auto& e : expected) {
         wide_expected.push_back(widen(e));
     }
-    std::stable_sort(wide_expected.begin(), wide_expected.end(),
-                     [](const std::wstring& a, const std::wstring& b) { return name_less(name_of(a), name_of(b)); });
+    std::stable_sort(
+        wide_expected.begin(), wide_expected.end(),
+        [](const std::wstring& a, const std::wstring& b) { return name_less(name_of(a), name_of(b)); });
 
     std::vector<std::string> got;
     for (const auto& entry : received.environment) {
-        const bool override_entry = entry.starts_with("DXVK_STATE_CACHE=") || entry.starts_with("ZORV_STATE_CACHE_PATH=") ||
-                                    entry == "dxvk_async=1";
+        const bool override_entry = entry.starts_with("DXVK_STATE_CACHE=") ||
+                                    entry.starts_with("ZORV_STATE_CACHE_PATH=") || entry == "dxvk_async=1";
         if (ours(entry) || override_entry) {
             got.push_back(entry);
         }
@@ -196,15 +209,16 @@ void game_endings() {
     const auto run = harness::run(folder.launcher(), quoted(folder.launcher()));
     const ULONGLONG elapsed = GetTickCount64() - start;
     SetEnvironmentVariableW(L"STAND_IN_SLEEP_MS", nullptr);
-    check(run.exit_code == 0 && elapsed >= 1500, "the launcher waits for the game, took " + std::to_string(elapsed) + " ms");
+    check(run.exit_code == 0 && elapsed >= 1500,
+          "the launcher waits for the game, took " + std::to_string(elapsed) + " ms");
 }
 
 // What this system says for an error code, without the trailing line end: Wine's texts differ from
 // Windows', so the report is compared with the system under test, not with a constant.
 std::string system_text(DWORD code) {
     wchar_t message[512];
-    DWORD n = FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, code, 0, message, 512,
-                             nullptr);
+    DWORD n = FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, code, 0,
+                             message, 512, nullptr);
     while (n > 0 && (message[n - 1] == L'\r' || message[n - 1] == L'\n' || message[n - 1] == L' ')) {
         --n;
     }
@@ -212,18 +226,21 @@ std::string system_text(DWORD code) {
 }
 
 void missing_game() {
-    const GameFolder folder = harness::make_game_folder(harness::fresh_dir(L"nogame"), GameSetup{false, nullptr});
+    const GameFolder folder =
+        harness::make_game_folder(harness::fresh_dir(L"nogame"), GameSetup{false, nullptr});
     const auto run = harness::run(folder.launcher(), quoted(folder.launcher()));
     const std::string text = system_text(2);
     check(run.exit_code == 101, "no hl2.exe: exit 101, got " + std::to_string(run.exit_code));
-    check(harness::is_report(run.std_error,
-                             "Failed to launch Half-Life 2: Os { code: 2, kind: NotFound, message: \"" + text + "\" }\n"),
+    check(harness::is_report(
+              run.std_error,
+              "Failed to launch Half-Life 2: Os { code: 2, kind: NotFound, message: \"" + text + "\" }\n"),
           "no hl2.exe: report, got \"" + harness::show(run.std_error) + "\"");
 
     harness::RunOptions none;
     none.std_handles = false;
     const auto silent = harness::run(folder.launcher(), quoted(folder.launcher()), none);
-    check(silent.exit_code == 101 && silent.std_error.empty(), "no hl2.exe, no standard error: 101 and nothing written");
+    check(silent.exit_code == 101 && silent.std_error.empty(),
+          "no hl2.exe, no standard error: 101 and nothing written");
 }
 
 // Windows takes a command line of at most 32,766 units and refuses a longer one with error 206. Wine
@@ -243,16 +260,18 @@ void over_long_command_line() {
         const auto received = harness::read_received(folder);
         const std::string label = std::to_string(game_line_units) + " units: ";
         if (game_line_units == 32766) {
-            check(run.exit_code == 0 && received.command_line == expected_line(folder, argument + " ", " -windowed"),
+            check(run.exit_code == 0 &&
+                      received.command_line == expected_line(folder, argument + " ", " -windowed"),
                   label + "the game gets the whole line (exit " + std::to_string(run.exit_code) + ", " +
                       std::to_string(received.command_line.size()) + " bytes recorded)");
         } else {
             check(run.exit_code == 101 && !received.present,
                   label + "exit 101 and no game, got exit " + std::to_string(run.exit_code) +
                       (received.present ? " and a started game" : ""));
-            check(harness::is_report(run.std_error,
-                                     "Failed to launch Half-Life 2: Os { code: 206, kind: InvalidFilename, message: \"" +
-                                         system_text(206) + "\" }\n"),
+            check(harness::is_report(
+                      run.std_error,
+                      "Failed to launch Half-Life 2: Os { code: 206, kind: InvalidFilename, message: \"" +
+                          system_text(206) + "\" }\n"),
                   label + "report, got \"" + harness::show(run.std_error) + "\"");
         }
     }

@@ -25,9 +25,8 @@ int wmain() {
         line += L"\"";
         const auto run = harness::run(launcher, line);
         check(run.exit_code == 101, "non-Unicode program name: exit 101");
-        check(harness::is_report(run.std_error,
-                                 "a command-line argument is not valid Unicode: \"" + harness::escaped(launcher) +
-                                     "\\u{dc00}\"\n"),
+        check(harness::is_report(run.std_error, "a command-line argument is not valid Unicode: \"" +
+                                                    harness::escaped(launcher) + "\\u{dc00}\"\n"),
               "non-Unicode program name: report, got \"" + harness::show(run.std_error) + "\"");
     }
     {
@@ -43,8 +42,10 @@ int wmain() {
     {
         // A request that cannot be met ends through fail-fast, after the one line. (Wine spends minutes
         // on requests of some tens of TiB before it refuses them; this size is refused at once.)
-        const auto run = harness::run(harness::build_dir() + L"\\allocation_failure.exe", L"allocation_failure 0x7FFFFFFFFFFFFFFF");
-        check(run.exit_code == 0xC0000409, "failed allocation: fail-fast status, got " + std::to_string(run.exit_code));
+        const auto run = harness::run(harness::build_dir() + L"\\allocation_failure.exe",
+                                      L"allocation_failure 0x7FFFFFFFFFFFFFFF");
+        check(run.exit_code == 0xC0000409,
+              "failed allocation: fail-fast status, got " + std::to_string(run.exit_code));
         check(run.std_error == "memory allocation of 9223372036854775807 bytes failed\n",
               "failed allocation: report, got \"" + harness::show(run.std_error) + "\"");
     }

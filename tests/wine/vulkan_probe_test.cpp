@@ -8,7 +8,9 @@ using harness::GameSetup;
 
 namespace {
 
-bool ends_with_mobile(const std::string& line) { return line.ends_with(" -windowed -mobile"); }
+bool ends_with_mobile(const std::string& line) {
+    return line.ends_with(" -windowed -mobile");
+}
 
 harness::RunResult run_with(const GameFolder& folder, const wchar_t* scenario) {
     SetEnvironmentVariableW(L"FAKE_VULKAN", scenario);
@@ -24,7 +26,8 @@ void answers() {
         const wchar_t* scenario;
         bool mobile;
     } cases[] = {
-        {"second device offers it after the first device's listing fails", L"fake_vulkan.dll", L"second_device", true},
+        {"second device offers it after the first device's listing fails", L"fake_vulkan.dll",
+         L"second_device", true},
         {"only look-alike names", L"fake_vulkan.dll", L"no_match", false},
         {"a listing that answers VK_INCOMPLETE forever does not hang the launch", L"fake_vulkan.dll",
          L"incomplete_forever", false},
@@ -33,11 +36,12 @@ void answers() {
         {"Wine's own loader without a display", nullptr, L"", false},
     };
     for (const auto& c : cases) {
-        const GameFolder folder = harness::make_game_folder(harness::fresh_dir(L"probe"), GameSetup{true, c.dll});
+        const GameFolder folder =
+            harness::make_game_folder(harness::fresh_dir(L"probe"), GameSetup{true, c.dll});
         const auto run = run_with(folder, c.scenario);
         const auto received = harness::read_received(folder);
-        check(run.exit_code == 0 && received.present, std::string(c.label) + ": game started, exit " +
-                                                          std::to_string(run.exit_code));
+        check(run.exit_code == 0 && received.present,
+              std::string(c.label) + ": game started, exit " + std::to_string(run.exit_code));
         check(ends_with_mobile(received.command_line) == c.mobile,
               std::string(c.label) + ": \"-mobile\" " + (c.mobile ? "expected" : "not expected") + ", got " +
                   received.command_line);
@@ -51,19 +55,23 @@ void fatal_endings() {
             harness::make_game_folder(harness::fresh_dir(L"nocreate"), GameSetup{true, L"fake_vulkan.dll"});
         const auto run = run_with(folder, L"no_create_instance");
         const std::string& err = run.std_error;
-        check(run.exit_code == 0xC0000409, "missing vkCreateInstance: fail-fast, got " + std::to_string(run.exit_code));
+        check(run.exit_code == 0xC0000409,
+              "missing vkCreateInstance: fail-fast, got " + std::to_string(run.exit_code));
         check(!harness::read_received(folder).present, "missing vkCreateInstance: no game started");
         const auto first = err.find("\nUnable to load create_instance\n");
         const auto second = err.find("\nthread 'main' (", first == std::string::npos ? 0 : first + 1);
-        check(err.starts_with("\nthread 'main' (") && first != std::string::npos && second != std::string::npos &&
+        check(err.starts_with("\nthread 'main' (") && first != std::string::npos &&
+                  second != std::string::npos &&
                   err.ends_with("cannot be passed up to its caller\naborting the process\n"),
-              "missing vkCreateInstance: two reports and the aborting line, got \"" + harness::show(err) + "\"");
+              "missing vkCreateInstance: two reports and the aborting line, got \"" + harness::show(err) +
+                  "\"");
     }
     {
         const GameFolder folder =
             harness::make_game_folder(harness::fresh_dir(L"huge"), GameSetup{true, L"fake_vulkan.dll"});
         const auto run = run_with(folder, L"huge_extensions");
-        check(run.exit_code == 0xC0000409, "unallocatable extension array: fail-fast, got " + std::to_string(run.exit_code));
+        check(run.exit_code == 0xC0000409,
+              "unallocatable extension array: fail-fast, got " + std::to_string(run.exit_code));
         check(run.std_error == "memory allocation of 1116691496700 bytes failed\n",
               "unallocatable extension array: report, got \"" + harness::show(run.std_error) + "\"");
         check(!harness::read_received(folder).present, "unallocatable extension array: no game started");
@@ -106,7 +114,8 @@ void loader_search() {
           "a vulkan-1.dll only in the current directory is not loaded, got " + received.command_line);
 
     // One beside the launcher is still found.
-    const GameFolder beside = harness::make_game_folder(harness::fresh_dir(L"beside"), GameSetup{true, L"fake_vulkan.dll"});
+    const GameFolder beside =
+        harness::make_game_folder(harness::fresh_dir(L"beside"), GameSetup{true, L"fake_vulkan.dll"});
     run = harness::run(beside.launcher(), L"\"" + beside.launcher() + L"\"", options);
     received = harness::read_received(beside);
     check(run.exit_code == 0 && ends_with_mobile(received.command_line),

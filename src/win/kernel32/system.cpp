@@ -14,14 +14,18 @@ namespace ostrand {
 static_assert(std::is_same_v<Handle, HANDLE> && sizeof(Module) == sizeof(HMODULE));
 static_assert(std_input_handle == STD_INPUT_HANDLE && std_output_handle == STD_OUTPUT_HANDLE &&
               std_error_handle == STD_ERROR_HANDLE);
-static_assert(error_invalid_handle == ERROR_INVALID_HANDLE && error_insufficient_buffer == ERROR_INSUFFICIENT_BUFFER &&
+static_assert(error_invalid_handle == ERROR_INVALID_HANDLE &&
+              error_insufficient_buffer == ERROR_INSUFFICIENT_BUFFER &&
               error_mod_not_found == ERROR_MOD_NOT_FOUND && error_proc_not_found == ERROR_PROC_NOT_FOUND);
 static_assert(fast_fail_fatal_app_exit == FAST_FAIL_FATAL_APP_EXIT && utf8_code_page == CP_UTF8 &&
               format_message_from_system == FORMAT_MESSAGE_FROM_SYSTEM &&
               format_message_ignore_inserts == FORMAT_MESSAGE_IGNORE_INSERTS &&
-              format_message_from_hmodule == FORMAT_MESSAGE_FROM_HMODULE && facility_nt_bit == FACILITY_NT_BIT);
-static_assert(cstr_less_than == CSTR_LESS_THAN && cstr_equal == CSTR_EQUAL && cstr_greater_than == CSTR_GREATER_THAN);
-static_assert(startf_usestdhandles == STARTF_USESTDHANDLES && create_unicode_environment == CREATE_UNICODE_ENVIRONMENT &&
+              format_message_from_hmodule == FORMAT_MESSAGE_FROM_HMODULE &&
+              facility_nt_bit == FACILITY_NT_BIT);
+static_assert(cstr_less_than == CSTR_LESS_THAN && cstr_equal == CSTR_EQUAL &&
+              cstr_greater_than == CSTR_GREATER_THAN);
+static_assert(startf_usestdhandles == STARTF_USESTDHANDLES &&
+              create_unicode_environment == CREATE_UNICODE_ENVIRONMENT &&
               duplicate_same_access == DUPLICATE_SAME_ACCESS && infinite_timeout == INFINITE &&
               wait_object_0 == WAIT_OBJECT_0 && invalid_file_attributes == INVALID_FILE_ATTRIBUTES &&
               error_filename_exced_range == ERROR_FILENAME_EXCED_RANGE && max_path == MAX_PATH);
@@ -46,14 +50,16 @@ public:
     std::uint32_t get_console_output_cp() override { return GetConsoleOutputCP(); }
     bool multi_byte_to_wide_char(std::string_view utf8, char16_t* out, std::uint32_t capacity,
                                  std::uint32_t& units) override {
-        const int n = MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, utf8.data(), static_cast<int>(utf8.size()),
-                                          wide(out), static_cast<int>(capacity));
+        const int n =
+            MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, utf8.data(), static_cast<int>(utf8.size()),
+                                wide(out), static_cast<int>(capacity));
         units = n > 0 ? static_cast<std::uint32_t>(n) : 0;
         return n > 0;
     }
     bool write_console_w(Handle console, std::u16string_view units, std::uint32_t& written) override {
         DWORD count = 0;
-        const BOOL ok = WriteConsoleW(console, units.data(), static_cast<DWORD>(units.size()), &count, nullptr);
+        const BOOL ok =
+            WriteConsoleW(console, units.data(), static_cast<DWORD>(units.size()), &count, nullptr);
         written = count;
         return ok != 0;
     }
@@ -84,7 +90,9 @@ public:
     char16_t* get_environment_strings_w() override {
         return reinterpret_cast<char16_t*>(GetEnvironmentStringsW());
     }
-    bool free_environment_strings_w(char16_t* block) override { return FreeEnvironmentStringsW(wide(block)) != 0; }
+    bool free_environment_strings_w(char16_t* block) override {
+        return FreeEnvironmentStringsW(wide(block)) != 0;
+    }
     int compare_string_ordinal(const char16_t* a, int a_count, const char16_t* b, int b_count,
                                bool ignore_case) override {
         return CompareStringOrdinal(wide(a), a_count, wide(b), b_count, ignore_case ? TRUE : FALSE);
@@ -94,14 +102,17 @@ public:
     std::uint32_t get_full_path_name_w(const char16_t* path, std::uint32_t size, char16_t* buffer) override {
         return GetFullPathNameW(wide(path), size, wide(buffer), nullptr);
     }
-    std::uint32_t get_file_attributes_w(const char16_t* path) override { return GetFileAttributesW(wide(path)); }
+    std::uint32_t get_file_attributes_w(const char16_t* path) override {
+        return GetFileAttributesW(wide(path));
+    }
     std::uint32_t get_system_directory_w(char16_t* buffer, std::uint32_t size) override {
         return GetSystemDirectoryW(wide(buffer), size);
     }
     std::uint32_t get_windows_directory_w(char16_t* buffer, std::uint32_t size) override {
         return GetWindowsDirectoryW(wide(buffer), size);
     }
-    std::uint32_t get_environment_variable_w(const char16_t* name, char16_t* buffer, std::uint32_t size) override {
+    std::uint32_t get_environment_variable_w(const char16_t* name, char16_t* buffer,
+                                             std::uint32_t size) override {
         return GetEnvironmentVariableW(wide(name), wide(buffer), size);
     }
     Handle get_current_process() override { return GetCurrentProcess(); }
@@ -172,6 +183,8 @@ Platform system_platform() {
     return Platform{k, k, k, k};
 }
 
-ReportApi& process_report_api() { return kernel32(); }
+ReportApi& process_report_api() {
+    return kernel32();
+}
 
 }  // namespace ostrand

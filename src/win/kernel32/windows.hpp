@@ -25,8 +25,12 @@ static_assert(sizeof(wchar_t) == sizeof(char16_t), "Windows strings are UTF-16 u
 
 namespace ostrand {
 
-inline const wchar_t* wide(const char16_t* s) { return reinterpret_cast<const wchar_t*>(s); }
-inline wchar_t* wide(char16_t* s) { return reinterpret_cast<wchar_t*>(s); }
+inline const wchar_t* wide(const char16_t* s) {
+    return reinterpret_cast<const wchar_t*>(s);
+}
+inline wchar_t* wide(char16_t* s) {
+    return reinterpret_cast<wchar_t*>(s);
+}
 
 // __fastfail, which mingw-w64 does not declare: the code goes in ECX. The system ends the process with
 // 0xC0000409 at once; no exception handler, clean-up or DLL detach runs. Always inlined, so that the

@@ -23,8 +23,8 @@ constexpr bool equals_ascii_ignoring_case(std::basic_string_view<Unit> text,
 
 // True when the last units of `text` are `lower_suffix`, ASCII letters compared in any case.
 template <typename Unit>
-constexpr bool ends_with_ascii_ignoring_case(std::basic_string_view<Unit> text,
-                                             std::type_identity_t<std::basic_string_view<Unit>> lower_suffix) {
+constexpr bool ends_with_ascii_ignoring_case(
+    std::basic_string_view<Unit> text, std::type_identity_t<std::basic_string_view<Unit>> lower_suffix) {
     return text.size() >= lower_suffix.size() &&
            equals_ascii_ignoring_case(text.substr(text.size() - lower_suffix.size()), lower_suffix);
 }

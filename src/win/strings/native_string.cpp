@@ -8,9 +8,15 @@
 namespace ostrand {
 namespace {
 
-bool is_high_surrogate(char32_t unit) { return unit >= 0xD800 && unit <= 0xDBFF; }
-bool is_low_surrogate(char32_t unit) { return unit >= 0xDC00 && unit <= 0xDFFF; }
-char32_t code_point_of_pair(char32_t high, char32_t low) { return 0x10000 + ((high - 0xD800) << 10) + (low - 0xDC00); }
+bool is_high_surrogate(char32_t unit) {
+    return unit >= 0xD800 && unit <= 0xDBFF;
+}
+bool is_low_surrogate(char32_t unit) {
+    return unit >= 0xDC00 && unit <= 0xDFFF;
+}
+char32_t code_point_of_pair(char32_t high, char32_t low) {
+    return 0x10000 + ((high - 0xD800) << 10) + (low - 0xDC00);
+}
 
 void put_code_point(std::string& out, char32_t cp) {
     if (cp < 0x80) {
@@ -30,7 +36,9 @@ void put_code_point(std::string& out, char32_t cp) {
     }
 }
 
-std::uint8_t byte_at(std::string_view bytes, std::size_t i) { return static_cast<std::uint8_t>(bytes[i]); }
+std::uint8_t byte_at(std::string_view bytes, std::size_t i) {
+    return static_cast<std::uint8_t>(bytes[i]);
+}
 
 // Decodes one code point (or encoded surrogate) of well-formed generalised UTF-8 at `i`.
 char32_t decode_at(std::string_view bytes, std::size_t& i) {
@@ -144,13 +152,26 @@ std::string quoted_form(const NativeString& string) {
         const std::size_t start = i;
         const char32_t cp = decode_at(bytes, i);
         switch (cp) {
-            case 0: out += "\\0"; continue;
-            case '\t': out += "\\t"; continue;
-            case '\r': out += "\\r"; continue;
-            case '\n': out += "\\n"; continue;
-            case '\\': out += "\\\\"; continue;
-            case '"': out += "\\\""; continue;
-            default: break;
+            case 0:
+                out += "\\0";
+                continue;
+            case '\t':
+                out += "\\t";
+                continue;
+            case '\r':
+                out += "\\r";
+                continue;
+            case '\n':
+                out += "\\n";
+                continue;
+            case '\\':
+                out += "\\\\";
+                continue;
+            case '"':
+                out += "\\\"";
+                continue;
+            default:
+                break;
         }
         if (is_high_surrogate(cp) || is_low_surrogate(cp) || !is_printable(cp) || is_grapheme_extend(cp)) {
             put_hex_escape(out, cp);
@@ -162,6 +183,8 @@ std::string quoted_form(const NativeString& string) {
     return out;
 }
 
-std::string quoted_text(std::string_view text) { return quoted_form(NativeString::from_text(text)); }
+std::string quoted_text(std::string_view text) {
+    return quoted_form(NativeString::from_text(text));
+}
 
 }  // namespace ostrand

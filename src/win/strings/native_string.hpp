@@ -31,7 +31,9 @@ public:
     std::size_t size() const { return bytes_.size(); }
 
     // The first `count` bytes. Callers cut only before an ASCII byte or at the end.
-    NativeString leading(std::size_t count) const { return NativeString(bytes_.substr(0, count), known_utf8_); }
+    NativeString leading(std::size_t count) const {
+        return NativeString(bytes_.substr(0, count), known_utf8_);
+    }
 
     // Appends, joining an encoded high surrogate at the end with an encoded low surrogate at the start
     // of `other` into the four-byte form of the pair.
@@ -53,7 +55,9 @@ constexpr std::size_t utf8_sequence_length(std::uint8_t lead) {
 }
 
 // A 0 unit, which no string handed to Windows may hold before its terminator.
-inline bool holds_nul(std::u16string_view units) { return units.find(u'\0') != std::u16string_view::npos; }
+inline bool holds_nul(std::u16string_view units) {
+    return units.find(u'\0') != std::u16string_view::npos;
+}
 
 NativeString native_from_utf16(std::u16string_view units);
 std::u16string native_to_utf16(const NativeString& string);

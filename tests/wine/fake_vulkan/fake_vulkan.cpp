@@ -26,7 +26,9 @@ std::string scenario() {
     return n > 0 && n < sizeof value ? std::string(value, n) : std::string();
 }
 
-VkPhysicalDevice device_handle(std::uintptr_t n) { return reinterpret_cast<VkPhysicalDevice>(n); }
+VkPhysicalDevice device_handle(std::uintptr_t n) {
+    return reinterpret_cast<VkPhysicalDevice>(n);
+}
 
 VKAPI_ATTR VkResult VKAPI_CALL create_instance(const VkInstanceCreateInfo*, const VkAllocationCallbacks*,
                                                VkInstance* instance) {
@@ -34,7 +36,8 @@ VKAPI_ATTR VkResult VKAPI_CALL create_instance(const VkInstanceCreateInfo*, cons
     return VK_SUCCESS;
 }
 
-VKAPI_ATTR VkResult VKAPI_CALL enumerate_physical_devices(VkInstance, uint32_t* count, VkPhysicalDevice* devices) {
+VKAPI_ATTR VkResult VKAPI_CALL enumerate_physical_devices(VkInstance, uint32_t* count,
+                                                          VkPhysicalDevice* devices) {
     const uint32_t available = scenario() == "second_device" ? 2 : 1;
     if (devices == nullptr) {
         *count = available;
@@ -97,7 +100,8 @@ VKAPI_ATTR VkResult VKAPI_CALL enumerate_device_extension_properties(VkPhysicalD
 extern "C" __declspec(dllexport) PFN_vkVoidFunction VKAPI_CALL ENTRY_POINT(VkInstance, const char* name) {
     const std::string which = scenario();
     if (std::strcmp(name, "vkCreateInstance") == 0) {
-        return which == "no_create_instance" ? nullptr : reinterpret_cast<PFN_vkVoidFunction>(&create_instance);
+        return which == "no_create_instance" ? nullptr
+                                             : reinterpret_cast<PFN_vkVoidFunction>(&create_instance);
     }
     if (std::strcmp(name, "vkEnumeratePhysicalDevices") == 0) {
         return reinterpret_cast<PFN_vkVoidFunction>(&enumerate_physical_devices);

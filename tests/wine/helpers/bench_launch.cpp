@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "win/kernel32/windows.hpp"
+// After the Windows header, whose types it uses without including it.
 #include <psapi.h>
 
 namespace {
@@ -47,7 +48,8 @@ double milliseconds_once(const std::wstring& program) {
     WaitForSingleObject(process.hProcess, INFINITE);
     QueryPerformanceCounter(&end);
     finish(process);
-    return 1000.0 * static_cast<double>(end.QuadPart - begin.QuadPart) / static_cast<double>(frequency.QuadPart);
+    return 1000.0 * static_cast<double>(end.QuadPart - begin.QuadPart) /
+           static_cast<double>(frequency.QuadPart);
 }
 
 // Peak working set, asked while the launcher waits for a sleeping game.
@@ -63,7 +65,8 @@ double peak_kib_once(const std::wstring& program) {
     } else {
         DWORD code = 0;
         GetExitCodeProcess(process.hProcess, &code);
-        std::fprintf(stderr, "%ls ended (status %#lx) before its memory was asked for\n", program.c_str(), code);
+        std::fprintf(stderr, "%ls ended (status %#lx) before its memory was asked for\n", program.c_str(),
+                     code);
     }
     finish(process);
     return peak;
@@ -119,8 +122,8 @@ int wmain(int argc, wchar_t** argv) {
         std::printf("  %-16s median %8.2f ms   peak working set %8.0f KiB\n", programs[k].label, t[k], m[k]);
     }
     for (int k = 1; k < count; ++k) {
-        std::printf("  ratio to %-12s time %.3f   memory %.3f   (%d runs each)\n", programs[k].label, t[0] / t[k],
-                    m[0] / m[k], runs);
+        std::printf("  ratio to %-12s time %.3f   memory %.3f   (%d runs each)\n", programs[k].label,
+                    t[0] / t[k], m[0] / m[k], runs);
     }
     return 0;
 }

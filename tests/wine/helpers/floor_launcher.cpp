@@ -48,7 +48,8 @@ bool any_device_offers_fragment_density_map() {
         const auto list_extensions = reinterpret_cast<PFN_vkEnumerateDeviceExtensionProperties>(
             get(instance, "vkEnumerateDeviceExtensionProperties"));
         uint32_t device_count = 16;
-        if (list_devices != nullptr && list_extensions != nullptr && list_devices(instance, &device_count, devices) >= 0) {
+        if (list_devices != nullptr && list_extensions != nullptr &&
+            list_devices(instance, &device_count, devices) >= 0) {
             for (uint32_t d = 0; d < device_count && !found; ++d) {
                 uint32_t count = 1024;
                 if (list_extensions(devices[d], nullptr, &count, extensions) >= 0) {
@@ -76,7 +77,8 @@ int launch() {
     STARTUPINFOW startup{};
     startup.cb = sizeof startup;
     PROCESS_INFORMATION process{};
-    if (!CreateProcessW(path, command_line, nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup, &process)) {
+    if (!CreateProcessW(path, command_line, nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup,
+                        &process)) {
         return 101;
     }
     WaitForSingleObject(process.hProcess, INFINITE);
@@ -88,7 +90,11 @@ int launch() {
 }  // namespace
 
 #ifdef FLOOR_BARE
-extern "C" [[noreturn]] void floor_start() { ExitProcess(static_cast<UINT>(launch())); }
+extern "C" [[noreturn]] void floor_start() {
+    ExitProcess(static_cast<UINT>(launch()));
+}
 #else
-int wmain() { return launch(); }
+int wmain() {
+    return launch();
+}
 #endif

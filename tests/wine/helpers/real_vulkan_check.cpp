@@ -26,14 +26,17 @@ int wmain(int argc, wchar_t** argv) {
                 check(instance.has_value(), "an instance is created with a display");
                 if (instance) {
                     auto devices = ostrand::list_physical_devices(*instance);
-                    check(devices.has_value() && devices->elements().size() == 1, "one physical device (lavapipe)");
+                    check(devices.has_value() && devices->elements().size() == 1,
+                          "one physical device (lavapipe)");
                     if (devices && !devices->elements().empty()) {
                         auto extensions = ostrand::list_device_extensions(*instance, devices->elements()[0]);
-                        check(extensions.has_value() && !extensions->elements().empty(), "the device lists its extensions");
+                        check(extensions.has_value() && !extensions->elements().empty(),
+                              "the device lists its extensions");
                         bool found = false;
                         if (extensions) {
                             for (const VkExtensionProperties& e : extensions->elements()) {
-                                found = found || std::strcmp(e.extensionName, "VK_EXT_fragment_density_map") == 0;
+                                found =
+                                    found || std::strcmp(e.extensionName, "VK_EXT_fragment_density_map") == 0;
                             }
                         }
                         check(!found, "lavapipe does not offer VK_EXT_fragment_density_map");

@@ -15,7 +15,9 @@
 
 namespace {
 
-std::string escape(std::wstring_view text) { return ostrand::test_support::show(text, true); }
+std::string escape(std::wstring_view text) {
+    return ostrand::test_support::show(text, true);
+}
 
 const char* presence(HANDLE handle) {
     return handle == nullptr || handle == INVALID_HANDLE_VALUE ? "null" : "present";
@@ -54,7 +56,8 @@ int wmain() {
     const DWORD path_length = GetModuleFileNameW(nullptr, path, 32768);
     std::wstring out_path(path, path_length);
     out_path = out_path.substr(0, out_path.find_last_of(L'\\') + 1) + L"received.txt";
-    HANDLE file = CreateFileW(out_path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS, 0, nullptr);
+    HANDLE file =
+        CreateFileW(out_path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS, 0, nullptr);
     DWORD written = 0;
     WriteFile(file, record.data(), static_cast<DWORD>(record.size()), &written, nullptr);
     CloseHandle(file);

@@ -4,8 +4,8 @@
 // the question: a device created with the extension enabled is refused by the driver below.
 // Built for the host without sanitizers, since it is loaded into Wine's own processes.
 #define VK_NO_PROTOTYPES  // every command is reached through the chain, never by name
-#include <vulkan/vulkan.h>
 #include <vulkan/vk_layer.h>
+#include <vulkan/vulkan.h>
 
 #include <algorithm>
 #include <cstdint>
@@ -19,7 +19,9 @@ namespace {
 // The loader hands a layer the next link only while vkCreateInstance or vkCreateDevice runs, and an
 // instance and its physical devices share one dispatch table pointer; so what the layer calls later
 // is kept per dispatch table, for every instance the process creates.
-void* dispatch_key(const void* handle) { return *static_cast<void* const*>(handle); }
+void* dispatch_key(const void* handle) {
+    return *static_cast<void* const*>(handle);
+}
 
 struct InstanceNext {
     PFN_vkGetInstanceProcAddr get_instance_proc_addr = nullptr;
@@ -54,7 +56,8 @@ PFN_vkVoidFunction VKAPI_CALL get_device_proc_addr(VkDevice device, const char* 
 
 VkResult VKAPI_CALL create_instance(const VkInstanceCreateInfo* info, const VkAllocationCallbacks* allocator,
                                     VkInstance* instance) {
-    auto* link = link_info<VkLayerInstanceCreateInfo>(info->pNext, VK_STRUCTURE_TYPE_LOADER_INSTANCE_CREATE_INFO);
+    auto* link =
+        link_info<VkLayerInstanceCreateInfo>(info->pNext, VK_STRUCTURE_TYPE_LOADER_INSTANCE_CREATE_INFO);
     if (link == nullptr) {
         return VK_ERROR_INITIALIZATION_FAILED;
     }
@@ -115,8 +118,9 @@ VkResult next_extensions(PFN_vkEnumerateDeviceExtensionProperties next, VkPhysic
     }
 }
 
-VkResult VKAPI_CALL enumerate_device_extension_properties(VkPhysicalDevice physical_device, const char* layer_name,
-                                                          std::uint32_t* count, VkExtensionProperties* properties) {
+VkResult VKAPI_CALL enumerate_device_extension_properties(VkPhysicalDevice physical_device,
+                                                          const char* layer_name, std::uint32_t* count,
+                                                          VkExtensionProperties* properties) {
     const PFN_vkEnumerateDeviceExtensionProperties next =
         instance_next(physical_device).enumerate_device_extension_properties;
     if (next == nullptr) {
@@ -131,7 +135,8 @@ VkResult VKAPI_CALL enumerate_device_extension_properties(VkPhysicalDevice physi
         return result;
     }
     constexpr std::string_view added = VK_EXT_FRAGMENT_DENSITY_MAP_EXTENSION_NAME;
-    if (std::none_of(list.begin(), list.end(), [&](const VkExtensionProperties& e) { return e.extensionName == added; })) {
+    if (std::none_of(list.begin(), list.end(),
+                     [&](const VkExtensionProperties& e) { return e.extensionName == added; })) {
         VkExtensionProperties extension{};
         added.copy(extension.extensionName, added.size());
         extension.specVersion = VK_EXT_FRAGMENT_DENSITY_MAP_SPEC_VERSION;

@@ -24,14 +24,21 @@ void check(bool ok, const std::string& what) {
 // The first physical device of a new instance with the given layers; the instance is left to the
 // process's end.
 VkPhysicalDevice first_device(const char* layer) {
-    const VkInstanceCreateInfo info{VK_STRUCTURE_TYPE_INSTANCE_CREATE_INFO, nullptr, 0, nullptr,
-                                    layer != nullptr ? 1u : 0u, &layer, 0, nullptr};
+    const VkInstanceCreateInfo info{VK_STRUCTURE_TYPE_INSTANCE_CREATE_INFO,
+                                    nullptr,
+                                    0,
+                                    nullptr,
+                                    layer != nullptr ? 1u : 0u,
+                                    &layer,
+                                    0,
+                                    nullptr};
     VkInstance instance = VK_NULL_HANDLE;
     std::uint32_t count = 1;
     VkPhysicalDevice device = VK_NULL_HANDLE;
     const bool ok = vkCreateInstance(&info, nullptr, &instance) == VK_SUCCESS &&
                     vkEnumeratePhysicalDevices(instance, &count, &device) >= VK_SUCCESS && count == 1;
-    check(ok, std::string("an instance and a device ") + (layer != nullptr ? "with the layer" : "without layers"));
+    check(ok, std::string("an instance and a device ") +
+                  (layer != nullptr ? "with the layer" : "without layers"));
     return ok ? device : VK_NULL_HANDLE;
 }
 
@@ -63,10 +70,12 @@ int main(int argc, char** argv) {
     const auto driver = extensions(plain);
     const auto listed = extensions(layered);
     const std::size_t total = listed.size();
-    const bool added = total == driver.size() + 1 && same(listed.data(), driver.data(), driver.size()) &&
-                       std::strcmp(listed.back().extensionName, VK_EXT_FRAGMENT_DENSITY_MAP_EXTENSION_NAME) == 0 &&
-                       listed.back().specVersion == VK_EXT_FRAGMENT_DENSITY_MAP_SPEC_VERSION;
-    check(added, "the driver's " + std::to_string(driver.size()) + " extensions, then the fragment density map");
+    const bool added =
+        total == driver.size() + 1 && same(listed.data(), driver.data(), driver.size()) &&
+        std::strcmp(listed.back().extensionName, VK_EXT_FRAGMENT_DENSITY_MAP_EXTENSION_NAME) == 0 &&
+        listed.back().specVersion == VK_EXT_FRAGMENT_DENSITY_MAP_SPEC_VERSION;
+    check(added,
+          "the driver's " + std::to_string(driver.size()) + " extensions, then the fragment density map");
     if (!added) {
         return 1;
     }
@@ -88,15 +97,17 @@ int main(int argc, char** argv) {
         const VkExtensionProperties untouched = array[row.capacity];
         auto count = static_cast<std::uint32_t>(row.capacity);
         const VkResult result = vkEnumerateDeviceExtensionProperties(layered, nullptr, &count, array.data());
-        check(result == row.result && count == row.written && same(array.data(), listed.data(), row.written) &&
-                  same(&array[row.capacity], &untouched, 1),
-              std::string(row.label) + ": result " + std::to_string(result) + ", count " + std::to_string(count));
+        check(result == row.result && count == row.written &&
+                  same(array.data(), listed.data(), row.written) && same(&array[row.capacity], &untouched, 1),
+              std::string(row.label) + ": result " + std::to_string(result) + ", count " +
+                  std::to_string(count));
     }
 
     const float priority = 1.0f;
-    const VkDeviceQueueCreateInfo queue_info{VK_STRUCTURE_TYPE_DEVICE_QUEUE_CREATE_INFO, nullptr, 0, 0, 1, &priority};
-    const VkDeviceCreateInfo device_info{VK_STRUCTURE_TYPE_DEVICE_CREATE_INFO, nullptr, 0, 1, &queue_info, 0, nullptr,
-                                         0, nullptr, nullptr};
+    const VkDeviceQueueCreateInfo queue_info{
+        VK_STRUCTURE_TYPE_DEVICE_QUEUE_CREATE_INFO, nullptr, 0, 0, 1, &priority};
+    const VkDeviceCreateInfo device_info{
+        VK_STRUCTURE_TYPE_DEVICE_CREATE_INFO, nullptr, 0, 1, &queue_info, 0, nullptr, 0, nullptr, nullptr};
     VkDevice device = VK_NULL_HANDLE;
     const bool created = vkCreateDevice(layered, &device_info, nullptr, &device) == VK_SUCCESS;
     VkQueue queue = VK_NULL_HANDLE;
