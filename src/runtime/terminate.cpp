@@ -76,7 +76,7 @@ void __throw_overflow_error(const char*) {
 void __throw_underflow_error(const char*) {
     ::fail_fast();
 }
-// A lock that cannot be taken; the launcher's one lock is never contended.
+// Raised by the standard library's threads and mutexes, which the launcher does not use.
 void __throw_system_error(int) {
     ::fail_fast();
 }

@@ -173,8 +173,10 @@ void stack_cookie() {
               harness::show(intact.std_output) + "\"");
 }
 
-// The launcher's start routine, in a helper built on it: static constructors run before main, and
-// main's result, all 32 bits of it, is the exit status.
+// The launcher's start routine, in a helper built on it: the static constructors (collected from the
+// image by libgcc's __main, which the start routine calls and, on this target, so does main's own
+// prologue) have run when main's body starts, the heap works, and main's result, all 32 bits of it, is
+// the exit status.
 void start_routine() {
     const std::wstring helper = harness::build_dir() + L"\\start_routine.exe";
     struct Row {

@@ -1,6 +1,6 @@
 // Built like the launcher, on its start routine and heap instead of mingw's:
-//   start_routine <hex status>   exits with that status if the static constructors ran before main
-//                                 (heap included); 3 if they did not
+//   start_routine <hex status>   exits with that status if the static constructors had run when
+//                                 main's body starts (heap included); 3 if they had not
 #include <cstdint>
 #include <string>
 
