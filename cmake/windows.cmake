@@ -117,14 +117,15 @@ if(OSTRAND_TESTS)
   ostrand_finish_image(stack_smash)
   target_link_libraries(image_test PRIVATE version)
   add_dependencies(image_test stack_smash start_routine)
-  add_test(NAME wine.real_vulkan
-           COMMAND "${CMAKE_SOURCE_DIR}/tests/wine/real_vulkan_test.sh" "${CMAKE_SOURCE_DIR}/cmake/wine-run"
-                   "${CMAKE_BINARY_DIR}/wineprefix" "${CMAKE_BINARY_DIR}")
-  set_tests_properties(wine.real_vulkan PROPERTIES TIMEOUT 300 RESOURCE_LOCK wine)
-  add_test(NAME wine.no_window
-           COMMAND "${CMAKE_SOURCE_DIR}/tests/wine/no_window_test.sh" "${CMAKE_SOURCE_DIR}/cmake/wine-run"
-                   "${CMAKE_BINARY_DIR}/wineprefix" "${CMAKE_BINARY_DIR}")
-  set_tests_properties(wine.no_window PROPERTIES TIMEOUT 300 RESOURCE_LOCK wine)
+  # A test of its own as a shell script, given wine-run, the prefix and the build directory, then ARGN.
+  function(ostrand_shell_test name script)
+    add_test(NAME wine.${name}
+             COMMAND "${CMAKE_SOURCE_DIR}/tests/wine/${script}" "${CMAKE_SOURCE_DIR}/cmake/wine-run"
+                     "${CMAKE_BINARY_DIR}/wineprefix" "${CMAKE_BINARY_DIR}" ${ARGN})
+    set_tests_properties(wine.${name} PROPERTIES TIMEOUT 300 RESOURCE_LOCK wine)
+  endfunction()
+  ostrand_shell_test(real_vulkan real_vulkan_test.sh)
+  ostrand_shell_test(no_window no_window_test.sh)
 
   # A Linux Vulkan layer that makes lavapipe offer the fragment density map, for the launcher's positive
   # answer through Wine's own loader, and a host program that checks the layer on the host's loader.
@@ -148,8 +149,5 @@ if(OSTRAND_TESTS)
     COMMENT "Building the host Vulkan layer and its check"
     VERBATIM)
   add_custom_target(vulkan_layer ALL DEPENDS "${layer_library}" "${layer_dir}/layer_check")
-  add_test(NAME wine.real_vulkan_layer
-           COMMAND "${CMAKE_SOURCE_DIR}/tests/wine/real_vulkan_layer_test.sh" "${CMAKE_SOURCE_DIR}/cmake/wine-run"
-                   "${CMAKE_BINARY_DIR}/wineprefix" "${CMAKE_BINARY_DIR}" "${layer_dir}")
-  set_tests_properties(wine.real_vulkan_layer PROPERTIES TIMEOUT 300 RESOURCE_LOCK wine)
+  ostrand_shell_test(real_vulkan_layer real_vulkan_layer_test.sh "${layer_dir}")
 endif()

@@ -2,12 +2,7 @@
 # Started from a shell with an X display (Xvfb), the launcher shows nothing: no top-level window
 # becomes viewable while it runs and waits for a game (a windowless stand-in that waits 2 s).
 # Usage: no_window_test.sh WINE_RUN PREFIX BUILD_DIR
-set -euo pipefail
-wine_run=$1
-prefix=$2
-build=$3
-export WINEPREFIX=$prefix WINEDEBUG=-all
-. "$(dirname "$0")/xvfb.sh"
+. "$(dirname "$0")/shell_test.sh" "$@"
 
 game=$(mktemp -d "${TMPDIR:-/tmp}/ostrand-no-window.XXXXXX")
 trap 'stop_xvfb; rm -rf "$game"' EXIT

@@ -4,24 +4,16 @@
 # layer enabled from the Unix environment the game gets "-mobile" after "-windowed", or last with
 # "-fullscreen"; the same run without the layer enabled gives none.
 # Usage: real_vulkan_layer_test.sh WINE_RUN PREFIX BUILD_DIR LAYER_DIR
-set -euo pipefail
-wine_run=$1
-prefix=$2
-build=$3
+. "$(dirname "$0")/shell_test.sh" "$@"
 layer_dir=$4
-export WINEPREFIX=$prefix WINEDEBUG=-all
-. "$(dirname "$0")/xvfb.sh"
 
 layer=VK_LAYER_OSTRAND_fragment_density_map
-# Lavapipe alone, whatever other drivers the machine has (one might offer the extension itself), and
-# no layer but the one each run asks for. Debian 12 names its manifest lvp_icd.x86_64.json, Debian 13
-# lvp_icd.json; the loader passes over one for another architecture.
-drivers=(/usr/share/vulkan/icd.d/lvp_icd*.json)
-[ -e "${drivers[0]}" ] || { echo "no lavapipe driver manifest in /usr/share/vulkan/icd.d"; exit 1; }
+# Lavapipe alone, whatever other drivers the machine has (one might offer the extension itself), also
+# for the host check below, and no layer but the one each run asks for.
+[ -n "$lavapipe_drivers" ] || { echo "no lavapipe driver manifest in /usr/share/vulkan/icd.d"; exit 1; }
 unset VK_INSTANCE_LAYERS VK_LOADER_LAYERS_ENABLE VK_LOADER_LAYERS_DISABLE VK_LAYER_PATH VK_DRIVER_FILES \
       VK_ADD_DRIVER_FILES
-VK_ICD_FILENAMES=$(IFS=:; echo "${drivers[*]}")
-export VK_ICD_FILENAMES VK_ADD_LAYER_PATH=$layer_dir MESA_SHADER_CACHE_DIR=$build/mesa-shader-cache
+export VK_ICD_FILENAMES=$lavapipe_drivers VK_ADD_LAYER_PATH=$layer_dir MESA_SHADER_CACHE_DIR=$build/mesa-shader-cache
 
 echo "== the layer on the host's loader"
 "$layer_dir/layer_check" "$layer"

@@ -5,12 +5,7 @@
 # Wine 8 also fails the instance creation without a display; Wine 10 does not (it lists lavapipe all
 # the same), so the failing case hides the host's drivers from its loader instead.
 # Usage: real_vulkan_test.sh WINE_RUN PREFIX BUILD_DIR
-set -euo pipefail
-wine_run=$1
-prefix=$2
-build=$3
-export WINEPREFIX=$prefix WINEDEBUG=-all
-. "$(dirname "$0")/xvfb.sh"
+. "$(dirname "$0")/shell_test.sh" "$@"
 
 trap stop_xvfb EXIT
 stop_wineserver
