@@ -86,6 +86,10 @@ if(OSTRAND_TESTS)
   add_executable(stand_in_game_gui tests/wine/helpers/stand_in_game.cpp)
   target_include_directories(stand_in_game_gui PRIVATE "${CMAKE_SOURCE_DIR}/src")
   target_link_options(stand_in_game_gui PRIVATE ${static_runtime} -municode -mwindows)
+  # Both read their parent's process and thread records through ntdll.
+  foreach(game stand_in_game stand_in_game_gui)
+    target_link_libraries(${game} PRIVATE ntdll)
+  endforeach()
   # Stand-ins for the Vulkan loader; tests copy them into their game folders as vulkan-1.dll.
   add_library(fake_vulkan SHARED tests/wine/fake_vulkan/fake_vulkan.cpp)
   add_library(fake_vulkan_no_entry SHARED tests/wine/fake_vulkan/fake_vulkan.cpp)

@@ -4,14 +4,21 @@
 //   current_directory=<its current directory>
 //   std_handles=<STARTF_USESTDHANDLES set or not> input=<present|null> output=.. error=..
 //   env=<one line per string of its environment block, in block order>
+//   parent_image=<hex> parent_heap=<hex> parent_stacks=<hex>[,<hex>...]
+//     where the process that started it (the launcher) has its image, its process heap, and the
+//     top of each thread's stack, read from that process while it waits for this one
 // STAND_IN_EXIT_CODE sets its exit status; STAND_IN_CRASH=1 makes it crash; STAND_IN_SLEEP_MS
 // makes it wait first.
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
 
 #include "../../support/unit_text.hpp"
 #include "win/kernel32/windows.hpp"
+// After the Windows header, whose types they use without including it.
+#include <tlhelp32.h>
+#include <winternl.h>
 
 namespace {
 
@@ -27,6 +34,67 @@ DWORD env_number(const wchar_t* name, DWORD fallback) {
     wchar_t value[32];
     const DWORD n = GetEnvironmentVariableW(name, value, 32);
     return n > 0 && n < 32 ? static_cast<DWORD>(wcstoul(value, nullptr, 0)) : fallback;
+}
+
+std::string hex(std::uint64_t value) {
+    char text[24];
+    std::snprintf(text, sizeof text, "%#llx", static_cast<unsigned long long>(value));
+    return text;
+}
+
+std::uint64_t read_u64(HANDLE process, std::uintptr_t address) {
+    std::uint64_t value = 0;
+    ReadProcessMemory(process, reinterpret_cast<const void*>(address), &value, sizeof value, nullptr);
+    return value;
+}
+
+// ThreadBasicInformation's answer, which winternl.h does not declare.
+struct ThreadBasics {
+    NTSTATUS exit_status;
+    std::uintptr_t teb;
+    CLIENT_ID client;
+    KAFFINITY affinity;
+    LONG priority;
+    LONG base_priority;
+};
+
+// The PEB's ImageBaseAddress (+0x10) and ProcessHeap (+0x30), and each thread's StackBase (TEB +0x8),
+// in the order in which the system lists the threads. Zeros where the parent is not readable.
+std::string parent_memory() {
+    PROCESS_BASIC_INFORMATION own{};
+    NtQueryInformationProcess(GetCurrentProcess(), ProcessBasicInformation, &own, sizeof own, nullptr);
+    const DWORD parent_id = static_cast<DWORD>(own.InheritedFromUniqueProcessId);
+    HANDLE parent = OpenProcess(PROCESS_QUERY_INFORMATION | PROCESS_VM_READ, FALSE, parent_id);
+    PROCESS_BASIC_INFORMATION basics{};
+    if (parent != nullptr) {
+        NtQueryInformationProcess(parent, ProcessBasicInformation, &basics, sizeof basics, nullptr);
+    }
+    const auto peb = reinterpret_cast<std::uintptr_t>(basics.PebBaseAddress);
+    std::string line = "parent_image=" + hex(peb != 0 ? read_u64(parent, peb + 0x10) : 0) +
+                       " parent_heap=" + hex(peb != 0 ? read_u64(parent, peb + 0x30) : 0) + " parent_stacks=";
+    HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0);
+    THREADENTRY32 entry{};
+    entry.dwSize = sizeof entry;
+    const char* separator = "";
+    for (BOOL more = Thread32First(snapshot, &entry); more; more = Thread32Next(snapshot, &entry)) {
+        if (entry.th32OwnerProcessID != parent_id) {
+            continue;
+        }
+        HANDLE thread = OpenThread(THREAD_QUERY_INFORMATION, FALSE, entry.th32ThreadID);
+        ThreadBasics thread_basics{};
+        if (thread != nullptr) {
+            NtQueryInformationThread(thread, ThreadBasicInformation, &thread_basics, sizeof thread_basics,
+                                     nullptr);
+            CloseHandle(thread);
+        }
+        line += separator + hex(thread_basics.teb != 0 ? read_u64(parent, thread_basics.teb + 0x8) : 0);
+        separator = ",";
+    }
+    CloseHandle(snapshot);
+    if (parent != nullptr) {
+        CloseHandle(parent);
+    }
+    return line + "\n";
 }
 
 }  // namespace
@@ -51,6 +119,7 @@ int wmain() {
         record += "env=" + escape(s) + "\n";
     }
     FreeEnvironmentStringsW(block);
+    record += parent_memory();
 
     wchar_t path[32768];
     const DWORD path_length = GetModuleFileNameW(nullptr, path, 32768);
