@@ -12,6 +12,7 @@ namespace harness {
 struct GameFolder {
     std::wstring dir;
     std::wstring launcher() const { return dir + L"\\ostrand.exe"; }
+    std::wstring record() const { return dir + L"\\received.txt"; }
 };
 
 struct GameSetup {
@@ -22,7 +23,6 @@ struct GameSetup {
 
 inline GameFolder make_game_folder(const std::wstring& dir, const GameSetup& setup = {}) {
     CreateDirectoryW(dir.c_str(), nullptr);
-    DeleteFileW((dir + L"\\received.txt").c_str());
     DeleteFileW((dir + L"\\hl2.exe").c_str());
     DeleteFileW((dir + L"\\vulkan-1.dll").c_str());
     const std::wstring build = build_dir();
@@ -47,7 +47,7 @@ struct Received {
 
 inline Received read_received(const GameFolder& folder) {
     Received received;
-    const std::string text = read_file(folder.dir + L"\\received.txt");
+    const std::string text = read_file(folder.record());
     received.present = !text.empty();
     std::size_t start = 0;
     while (start < text.size()) {
@@ -69,6 +69,37 @@ inline Received read_received(const GameFolder& folder) {
         }
     }
     return received;
+}
+
+// One start of a program in a game folder, and what the game recorded of it.
+struct Start {
+    RunResult run;
+    Received received;
+};
+
+// Starts `application` with exactly `command_line`, once any record of an earlier start is gone.
+inline Start start(const GameFolder& folder, const std::wstring& application,
+                   const std::wstring& command_line, const RunOptions& options = {}) {
+    DeleteFileW(folder.record().c_str());
+    Start result{run(application, command_line, options), {}};
+    result.received = read_received(folder);
+    return result;
+}
+
+// Starts the folder's launcher as a player would, by its quoted path and then `arguments`.
+inline Start launch(const GameFolder& folder, const std::wstring& arguments = {},
+                    const RunOptions& options = {}) {
+    const std::wstring line =
+        L"\"" + folder.launcher() + L"\"" + (arguments.empty() ? L"" : L" " + arguments);
+    return start(folder, folder.launcher(), line, options);
+}
+
+inline std::string seen(const Start& started) {
+    return seen(started.run) + ", game record: " + (started.received.present ? "written" : "none");
+}
+
+inline void check(bool ok, const std::string& what, const Start& started) {
+    check(ok, ok ? what : what + " [" + seen(started) + "]");
 }
 
 // The eighteen fixed arguments as the game's command line shows them.

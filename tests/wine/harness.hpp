@@ -3,6 +3,8 @@
 // and a closing "N passed, N failed" line, and exits non-zero when a check failed.
 #pragma once
 
+#include <algorithm>
+#include <cstdint>
 #include <cstdio>
 #include <string>
 #include <string_view>
@@ -31,6 +33,12 @@ inline void check(bool ok, const std::string& what) {
         std::printf("FAILED: %s\n", what.c_str());
         std::fflush(stdout);
     }
+}
+
+inline std::string hex(std::uint64_t value) {
+    char text[24];
+    std::snprintf(text, sizeof text, "0x%llx", static_cast<unsigned long long>(value));
+    return text;
 }
 
 inline int finish() {
@@ -143,6 +151,51 @@ inline RunResult run(const std::wstring& application, std::wstring command_line,
     DeleteFileW(out_path.c_str());
     RemoveDirectoryW(dir.c_str());
     return result;
+}
+
+// What a start did, for a failed check: its exit status and what it wrote to standard error.
+inline std::string seen(const RunResult& run) {
+    if (!run.started) {
+        return "not started";
+    }
+    return "exit " + hex(run.exit_code) + ", standard error \"" + show(run.std_error) + "\"";
+}
+
+// A check of a start: when it fails, the line also says what the start did.
+inline void check(bool ok, const std::string& what, const RunResult& run) {
+    check(ok, ok ? what : what + " [" + seen(run) + "]");
+}
+
+// The entries of `got` against those of `want`, in order: empty when they are equal, else what is
+// missing, what is extra, and the first place where the order differs.
+inline std::string difference(const std::vector<std::string>& got, const std::vector<std::string>& want) {
+    if (got == want) {
+        return {};
+    }
+    const auto absent = [](const std::vector<std::string>& from, const std::vector<std::string>& in) {
+        std::string list;
+        for (const auto& entry : from) {
+            if (std::count(in.begin(), in.end(), entry) < std::count(from.begin(), from.end(), entry) &&
+                list.find("\"" + entry + "\"") == std::string::npos) {
+                list += " \"" + entry + "\"";
+            }
+        }
+        return list;
+    };
+    std::string text;
+    if (const std::string missing = absent(want, got); !missing.empty()) {
+        text += "missing:" + missing + "; ";
+    }
+    if (const std::string extra = absent(got, want); !extra.empty()) {
+        text += "extra:" + extra + "; ";
+    }
+    if (text.empty()) {
+        const auto at = std::mismatch(got.begin(), got.end(), want.begin()).first - got.begin();
+        text = "the same entries in another order, first at " + std::to_string(at) + ": \"" + got[at] +
+               "\" where \"" + want[at] + "\" belongs; ";
+    }
+    text.resize(text.size() - 2);
+    return text;
 }
 
 // True when `report` is a line feed, a header line "thread 'main' (<id>) failed at <file>:<l>:<c>:"

@@ -37,14 +37,13 @@ void command_lines() {
     // The launcher lies in C:\Games\Demo and is started without arguments.
     CreateDirectoryW(L"C:\\Games", nullptr);
     const GameFolder demo = harness::make_game_folder(L"C:\\Games\\Demo");
-    auto run = harness::run(demo.launcher(), quoted(demo.launcher()));
-    auto received = harness::read_received(demo);
-    check(run.exit_code == 0, "plain start: exit 0, got " + std::to_string(run.exit_code));
-    check(received.command_line ==
+    const auto plain = harness::launch(demo);
+    check(plain.run.exit_code == 0, "plain start: exit 0", plain);
+    check(plain.received.command_line ==
               "\"C:\\\\Games\\\\Demo\\\\hl2.exe\" -w 1280 -h 720 -novid -condebug -conclearlog -high "
               "\"-refresh 0\" "
               "-noasserts -hushasserts -dxlevel 98 -vulkan -gamepadui -steam -game zorv -windowed",
-          "plain start: command line, got " + received.command_line);
+          "plain start: command line, got " + plain.received.command_line, plain);
 
     struct Case {
         const char* label;
@@ -68,13 +67,12 @@ void command_lines() {
         const GameFolder folder =
             harness::make_game_folder(harness::fresh_dir(L"args"), GameSetup{true, c.vulkan});
         SetEnvironmentVariableW(L"FAKE_VULKAN", c.vulkan != nullptr ? L"second_device" : nullptr);
-        run = harness::run(folder.launcher(), quoted(folder.launcher()) + L" " + c.arguments);
+        const auto started = harness::launch(folder, c.arguments);
         SetEnvironmentVariableW(L"FAKE_VULKAN", nullptr);
-        received = harness::read_received(folder);
         const std::string expected = expected_line(folder, c.user, c.tail);
-        check(run.exit_code == 0 && received.command_line == expected,
-              std::string(c.label) + ": got " + received.command_line + " (exit " +
-                  std::to_string(run.exit_code) + "), expected " + expected);
+        check(started.run.exit_code == 0 && started.received.command_line == expected,
+              std::string(c.label) + ": got " + started.received.command_line + ", expected " + expected,
+              started);
     }
 }
 
@@ -107,12 +105,12 @@ void environment_and_directory() {
     options.environment = block.c_str();
     options.current_directory = elsewhere.c_str();
     // What any program started with that block gets under Wine, and what the game gets through the launcher.
-    const auto direct = harness::run(folder.dir + L"\\hl2.exe", L"hl2", options);
-    const auto baseline = harness::read_received(folder);
-    const auto run = harness::run(folder.launcher(), quoted(folder.launcher()), options);
-    const auto received = harness::read_received(folder);
-    check(direct.exit_code == 0 && baseline.present, "stand-in game runs directly");
-    check(run.exit_code == 0 && received.present, "launcher started the game");
+    const auto direct = harness::start(folder, folder.dir + L"\\hl2.exe", L"hl2", options);
+    const auto& baseline = direct.received;
+    const auto started = harness::launch(folder, {}, options);
+    const auto& received = started.received;
+    check(direct.run.exit_code == 0 && baseline.present, "stand-in game runs directly", direct);
+    check(started.run.exit_code == 0 && received.present, "launcher started the game", started);
 
     // Wine takes the names that it manages out of every block given to CreateProcessW and appends its own
     // values at the end (SystemDrive, SystemRoot and its WINE* variables); those are left out here.
@@ -161,24 +159,24 @@ void environment_and_directory() {
     for (const auto& e : wide_expected) {
         want.push_back(std::string(e.begin(), e.end()));
     }
-    check(got == want, "environment: every inherited variable, the overrides merged, in Windows order");
-    if (got != want) {
-        for (const auto& e : got) std::printf("  got:  %s\n", e.c_str());
-        for (const auto& e : want) std::printf("  want: %s\n", e.c_str());
-    }
+    check(got == want,
+          "environment: every inherited variable, the overrides merged, in Windows order: " +
+              harness::difference(got, want),
+          started);
     const bool upper_async = std::any_of(received.environment.begin(), received.environment.end(),
                                          [](const std::string& e) { return e.starts_with("DXVK_ASYNC="); });
-    check(!upper_async, "an inherited dxvk_async keeps its own name");
+    check(!upper_async, "an inherited dxvk_async keeps its own name", started);
     check(received.current_directory == harness::escaped(elsewhere),
-          "the game runs in the launcher's current directory, got " + received.current_directory);
+          "the game runs in the launcher's current directory, got " + received.current_directory, started);
     check(received.std_handles == "set input=null output=present error=present",
-          "standard handles passed on as the launcher has them, got " + received.std_handles);
+          "standard handles passed on as the launcher has them, got " + received.std_handles, started);
 
     harness::RunOptions none;
     none.std_handles = false;
-    harness::run(folder.launcher(), quoted(folder.launcher()), none);
-    check(harness::read_received(folder).std_handles.starts_with("unset"),
-          "no standard handles: the game gets the system's defaults");
+    const auto without = harness::launch(folder, {}, none);
+    check(without.received.std_handles.starts_with("unset"),
+          "no standard handles: the game gets the system's defaults, got " + without.received.std_handles,
+          without);
 }
 
 void game_endings() {
@@ -196,9 +194,9 @@ void game_endings() {
         const std::wstring assignment = c.variable;
         const auto eq = assignment.find(L'=');
         SetEnvironmentVariableW(assignment.substr(0, eq).c_str(), assignment.substr(eq + 1).c_str());
-        const auto run = harness::run(folder.launcher(), quoted(folder.launcher()));
-        check(run.exit_code == 0 && harness::read_received(folder).present,
-              std::string(c.label) + ": launcher exits 0, got " + std::to_string(run.exit_code));
+        const auto started = harness::launch(folder);
+        check(started.run.exit_code == 0 && started.received.present,
+              std::string(c.label) + ": launcher exits 0", started);
     }
     SetEnvironmentVariableW(L"STAND_IN_CRASH", nullptr);
     SetEnvironmentVariableW(L"STAND_IN_EXIT_CODE", nullptr);
@@ -206,11 +204,11 @@ void game_endings() {
     // The launcher returns only once the game has ended.
     SetEnvironmentVariableW(L"STAND_IN_SLEEP_MS", L"1500");
     const ULONGLONG start = GetTickCount64();
-    const auto run = harness::run(folder.launcher(), quoted(folder.launcher()));
+    const auto started = harness::launch(folder);
     const ULONGLONG elapsed = GetTickCount64() - start;
     SetEnvironmentVariableW(L"STAND_IN_SLEEP_MS", nullptr);
-    check(run.exit_code == 0 && elapsed >= 1500,
-          "the launcher waits for the game, took " + std::to_string(elapsed) + " ms");
+    check(started.run.exit_code == 0 && elapsed >= 1500,
+          "the launcher waits for the game, took " + std::to_string(elapsed) + " ms", started);
 }
 
 // What this system says for an error code, without the trailing line end: Wine's texts differ from
@@ -228,19 +226,19 @@ std::string system_text(DWORD code) {
 void missing_game() {
     const GameFolder folder =
         harness::make_game_folder(harness::fresh_dir(L"nogame"), GameSetup{false, nullptr});
-    const auto run = harness::run(folder.launcher(), quoted(folder.launcher()));
+    const auto started = harness::launch(folder);
     const std::string text = system_text(2);
-    check(run.exit_code == 101, "no hl2.exe: exit 101, got " + std::to_string(run.exit_code));
+    check(started.run.exit_code == 101, "no hl2.exe: exit 101", started);
     check(harness::is_report(
-              run.std_error,
+              started.run.std_error,
               "Failed to launch Half-Life 2: Os { code: 2, kind: NotFound, message: \"" + text + "\" }\n"),
-          "no hl2.exe: report, got \"" + harness::show(run.std_error) + "\"");
+          "no hl2.exe: report", started);
 
     harness::RunOptions none;
     none.std_handles = false;
-    const auto silent = harness::run(folder.launcher(), quoted(folder.launcher()), none);
-    check(silent.exit_code == 101 && silent.std_error.empty(),
-          "no hl2.exe, no standard error: 101 and nothing written");
+    const auto silent = harness::launch(folder, {}, none);
+    check(silent.run.exit_code == 101 && silent.run.std_error.empty(),
+          "no hl2.exe, no standard error: 101 and nothing written", silent);
 }
 
 // Windows takes a command line of at most 32,766 units and refuses a longer one with error 206. Wine
@@ -256,23 +254,22 @@ void over_long_command_line() {
         const std::wstring rest =
             quoted(folder.dir + L"\\hl2.exe") + L"  " + widen(harness::fixed_arguments) + L" -windowed";
         const std::string argument(game_line_units - rest.size(), 'a');
-        const auto run = harness::run(folder.launcher(), quoted(folder.launcher()) + L" " + widen(argument));
-        const auto received = harness::read_received(folder);
+        const auto started = harness::launch(folder, widen(argument));
         const std::string label = std::to_string(game_line_units) + " units: ";
         if (game_line_units == 32766) {
-            check(run.exit_code == 0 &&
-                      received.command_line == expected_line(folder, argument + " ", " -windowed"),
-                  label + "the game gets the whole line (exit " + std::to_string(run.exit_code) + ", " +
-                      std::to_string(received.command_line.size()) + " bytes recorded)");
+            check(started.run.exit_code == 0 &&
+                      started.received.command_line == expected_line(folder, argument + " ", " -windowed"),
+                  label + "the game gets the whole line (" +
+                      std::to_string(started.received.command_line.size()) + " bytes recorded)",
+                  started);
         } else {
-            check(run.exit_code == 101 && !received.present,
-                  label + "exit 101 and no game, got exit " + std::to_string(run.exit_code) +
-                      (received.present ? " and a started game" : ""));
+            check(started.run.exit_code == 101 && !started.received.present, label + "exit 101 and no game",
+                  started);
             check(harness::is_report(
-                      run.std_error,
+                      started.run.std_error,
                       "Failed to launch Half-Life 2: Os { code: 206, kind: InvalidFilename, message: \"" +
                           system_text(206) + "\" }\n"),
-                  label + "report, got \"" + harness::show(run.std_error) + "\"");
+                  label + "report", started);
         }
     }
 }

@@ -22,7 +22,7 @@ cp "$build/stand_in_game_gui.exe" "$game/hl2.exe"
 "$wine_run" "$prefix" "$build/print_argv.exe" >/dev/null
 before=$(viewable)
 
-STAND_IN_SLEEP_MS=2000 "$wine_run" "$prefix" "$game/ostrand.exe" >/dev/null 2>&1 &
+STAND_IN_SLEEP_MS=2000 "$wine_run" "$prefix" "$game/ostrand.exe" >/dev/null 2>"$game/stderr" &
 launcher=$!
 seen=
 while kill -0 "$launcher" 2>/dev/null; do
@@ -45,8 +45,9 @@ wait "$notepad" 2>/dev/null || true
 
 passed=0 failed=0
 check() { if eval "$1"; then passed=$((passed + 1)); else echo "FAILED: $2"; failed=$((failed + 1)); fi; }
-check '[ "$status" -eq 0 ]' "launcher exit status $status"
-check '[ -s "$game/received.txt" ]' "the game was not started"
+launched=$(seen "$status" "$game/stderr" "$game/received.txt")
+check '[ "$status" -eq 0 ]' "the launcher failed: $launched"
+check '[ -s "$game/received.txt" ]' "the game was not started: $launched"
 check '[ -z "$seen" ]' "windows became viewable during the run: $seen"
 check '[ -n "$control" ]' "control: notepad's window was not seen, so the watch cannot see windows"
 echo "$passed passed, $failed failed"

@@ -12,11 +12,11 @@ int wmain() {
         line.push_back(static_cast<wchar_t>(0xD800));
         line += L"b";
         const auto run = harness::run(launcher, line);
-        check(run.started, "launcher started");
-        check(run.exit_code == 101, "non-Unicode argument: exit 101, got " + std::to_string(run.exit_code));
+        check(run.started, "launcher started", run);
+        check(run.exit_code == 101, "non-Unicode argument: exit 101", run);
         check(harness::is_report(run.std_error,
                                  "a command-line argument is not valid Unicode: \"a\\u{d800}b\"\n"),
-              "non-Unicode argument: report, got \"" + harness::show(run.std_error) + "\"");
+              "non-Unicode argument: report", run);
     }
     {
         // The program name is tested like every other element.
@@ -24,10 +24,10 @@ int wmain() {
         line.push_back(static_cast<wchar_t>(0xDC00));
         line += L"\"";
         const auto run = harness::run(launcher, line);
-        check(run.exit_code == 101, "non-Unicode program name: exit 101");
+        check(run.exit_code == 101, "non-Unicode program name: exit 101", run);
         check(harness::is_report(run.std_error, "a command-line argument is not valid Unicode: \"" +
                                                     harness::escaped(launcher) + "\\u{dc00}\"\n"),
-              "non-Unicode program name: report, got \"" + harness::show(run.std_error) + "\"");
+              "non-Unicode program name: report", run);
     }
     {
         // Without any standard handle the report has nowhere to go; the status stays.
@@ -36,18 +36,17 @@ int wmain() {
         harness::RunOptions options;
         options.std_handles = false;
         const auto run = harness::run(launcher, line, options);
-        check(run.exit_code == 101, "no standard handles: exit 101, got " + std::to_string(run.exit_code));
-        check(run.std_error.empty() && run.std_output.empty(), "no standard handles: nothing written");
+        check(run.exit_code == 101, "no standard handles: exit 101", run);
+        check(run.std_error.empty() && run.std_output.empty(), "no standard handles: nothing written", run);
     }
     {
         // A request that cannot be met ends through fail-fast, after the one line. (Wine spends minutes
         // on requests of some tens of TiB before it refuses them; this size is refused at once.)
         const auto run = harness::run(harness::build_dir() + L"\\allocation_failure.exe",
                                       L"allocation_failure 0x7FFFFFFFFFFFFFFF");
-        check(run.exit_code == 0xC0000409,
-              "failed allocation: fail-fast status, got " + std::to_string(run.exit_code));
+        check(run.exit_code == 0xC0000409, "failed allocation: fail-fast status", run);
         check(run.std_error == "memory allocation of 9223372036854775807 bytes failed\n",
-              "failed allocation: report, got \"" + harness::show(run.std_error) + "\"");
+              "failed allocation: report", run);
     }
     return harness::finish();
 }

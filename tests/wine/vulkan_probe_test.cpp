@@ -12,11 +12,11 @@ bool ends_with_mobile(const std::string& line) {
     return line.ends_with(" -windowed -mobile");
 }
 
-harness::RunResult run_with(const GameFolder& folder, const wchar_t* scenario) {
+harness::Start run_with(const GameFolder& folder, const wchar_t* scenario) {
     SetEnvironmentVariableW(L"FAKE_VULKAN", scenario);
-    auto run = harness::run(folder.launcher(), L"\"" + folder.launcher() + L"\"");
+    auto started = harness::launch(folder);
     SetEnvironmentVariableW(L"FAKE_VULKAN", nullptr);
-    return run;
+    return started;
 }
 
 void answers() {
@@ -38,14 +38,14 @@ void answers() {
     for (const auto& c : cases) {
         const GameFolder folder =
             harness::make_game_folder(harness::fresh_dir(L"probe"), GameSetup{true, c.dll});
-        const auto run = run_with(folder, c.scenario);
-        const auto received = harness::read_received(folder);
-        check(run.exit_code == 0 && received.present,
-              std::string(c.label) + ": game started, exit " + std::to_string(run.exit_code));
-        check(ends_with_mobile(received.command_line) == c.mobile,
+        const auto started = run_with(folder, c.scenario);
+        check(started.run.exit_code == 0 && started.received.present, std::string(c.label) + ": game started",
+              started);
+        check(ends_with_mobile(started.received.command_line) == c.mobile,
               std::string(c.label) + ": \"-mobile\" " + (c.mobile ? "expected" : "not expected") + ", got " +
-                  received.command_line);
-        check(run.std_error.empty(), std::string(c.label) + ": nothing written");
+                  started.received.command_line,
+              started);
+        check(started.run.std_error.empty(), std::string(c.label) + ": nothing written", started);
     }
 }
 
@@ -53,28 +53,25 @@ void fatal_endings() {
     {
         const GameFolder folder =
             harness::make_game_folder(harness::fresh_dir(L"nocreate"), GameSetup{true, L"fake_vulkan.dll"});
-        const auto run = run_with(folder, L"no_create_instance");
-        const std::string& err = run.std_error;
-        check(run.exit_code == 0xC0000409,
-              "missing vkCreateInstance: fail-fast, got " + std::to_string(run.exit_code));
-        check(!harness::read_received(folder).present, "missing vkCreateInstance: no game started");
+        const auto started = run_with(folder, L"no_create_instance");
+        const std::string& err = started.run.std_error;
+        check(started.run.exit_code == 0xC0000409, "missing vkCreateInstance: fail-fast", started);
+        check(!started.received.present, "missing vkCreateInstance: no game started", started);
         const auto first = err.find("\nUnable to load create_instance\n");
         const auto second = err.find("\nthread 'main' (", first == std::string::npos ? 0 : first + 1);
         check(err.starts_with("\nthread 'main' (") && first != std::string::npos &&
                   second != std::string::npos &&
                   err.ends_with("cannot be passed up to its caller\naborting the process\n"),
-              "missing vkCreateInstance: two reports and the aborting line, got \"" + harness::show(err) +
-                  "\"");
+              "missing vkCreateInstance: two reports and the aborting line", started);
     }
     {
         const GameFolder folder =
             harness::make_game_folder(harness::fresh_dir(L"huge"), GameSetup{true, L"fake_vulkan.dll"});
-        const auto run = run_with(folder, L"huge_extensions");
-        check(run.exit_code == 0xC0000409,
-              "unallocatable extension array: fail-fast, got " + std::to_string(run.exit_code));
-        check(run.std_error == "memory allocation of 1116691496700 bytes failed\n",
-              "unallocatable extension array: report, got \"" + harness::show(run.std_error) + "\"");
-        check(!harness::read_received(folder).present, "unallocatable extension array: no game started");
+        const auto started = run_with(folder, L"huge_extensions");
+        check(started.run.exit_code == 0xC0000409, "unallocatable extension array: fail-fast", started);
+        check(started.run.std_error == "memory allocation of 1116691496700 bytes failed\n",
+              "unallocatable extension array: report", started);
+        check(!started.received.present, "unallocatable extension array: no game started", started);
     }
 }
 
@@ -108,18 +105,18 @@ void loader_search() {
     harness::RunOptions options;
     options.current_directory = planted.c_str();
     SetEnvironmentVariableW(L"FAKE_VULKAN", L"second_device");
-    auto run = harness::run(folder.launcher(), L"\"" + folder.launcher() + L"\"", options);
-    auto received = harness::read_received(folder);
-    check(run.exit_code == 0 && received.present && !ends_with_mobile(received.command_line),
-          "a vulkan-1.dll only in the current directory is not loaded, got " + received.command_line);
+    auto started = harness::launch(folder, {}, options);
+    check(started.run.exit_code == 0 && started.received.present &&
+              !ends_with_mobile(started.received.command_line),
+          "a vulkan-1.dll only in the current directory is not loaded, got " + started.received.command_line,
+          started);
 
     // One beside the launcher is still found.
     const GameFolder beside =
         harness::make_game_folder(harness::fresh_dir(L"beside"), GameSetup{true, L"fake_vulkan.dll"});
-    run = harness::run(beside.launcher(), L"\"" + beside.launcher() + L"\"", options);
-    received = harness::read_received(beside);
-    check(run.exit_code == 0 && ends_with_mobile(received.command_line),
-          "a vulkan-1.dll beside the launcher is loaded, got " + received.command_line);
+    started = harness::launch(beside, {}, options);
+    check(started.run.exit_code == 0 && ends_with_mobile(started.received.command_line),
+          "a vulkan-1.dll beside the launcher is loaded, got " + started.received.command_line, started);
     SetEnvironmentVariableW(L"FAKE_VULKAN", nullptr);
 
     check(MoveFileExW(moved.c_str(), runtime.c_str(), 0) != 0, "System32's vulkan-1.dll restored");
