@@ -106,9 +106,32 @@ if(OSTRAND_TESTS)
     target_include_directories(${name} PRIVATE "${CMAKE_SOURCE_DIR}/tests/wine")
     target_link_libraries(${name} PRIVATE ostrand_platform shell32)
     target_link_options(${name} PRIVATE ${static_runtime} -municode)
-    add_dependencies(${name} ostrand stand_in_game stand_in_game_gui allocation_failure print_argv fake_vulkan fake_vulkan_no_entry)
+    add_dependencies(${name} ostrand ostrand_rebased stand_in_game stand_in_game_gui allocation_failure print_argv fake_vulkan fake_vulkan_no_entry)
     add_test(NAME wine.${name} COMMAND ${name})
     set_tests_properties(wine.${name} PROPERTIES TIMEOUT 300 RESOURCE_LOCK wine)
+  endforeach()
+  # The end-to-end tests again on a copy of the launcher moved to a base above 4 GiB, as ASLR moves it on
+  # Windows and Wine never does (tests/image/rebase.py applies its relocations), and once more with every
+  # free region below 4 GiB reserved in the launcher before it runs, so that its heap must come from
+  # above too. The test programs take the launcher to copy and the base to expect from their
+  # environment; every start that reaches the game checks where the launcher ran.
+  set(rebased_base 0x7ff612340000)
+  set(rebased "${CMAKE_BINARY_DIR}/ostrand_rebased.exe")
+  add_custom_command(OUTPUT "${rebased}"
+    COMMAND ${system_python} "${CMAKE_SOURCE_DIR}/tests/image/rebase.py" "$<TARGET_FILE:ostrand>" "${rebased}"
+            ${rebased_base}
+    DEPENDS ostrand "${CMAKE_SOURCE_DIR}/tests/image/rebase.py"
+    VERBATIM)
+  add_custom_target(ostrand_rebased DEPENDS "${rebased}")
+  set(rebased_environment OSTRAND_LAUNCHER=ostrand_rebased.exe OSTRAND_LAUNCHER_BASE=${rebased_base})
+  foreach(name launch_test vulkan_probe_test)
+    add_test(NAME wine.${name}.rebased_${rebased_base} COMMAND ${name})
+    set_tests_properties(wine.${name}.rebased_${rebased_base} PROPERTIES ENVIRONMENT "${rebased_environment}")
+    add_test(NAME wine.${name}.above_4gib COMMAND ${name})
+    set_tests_properties(wine.${name}.above_4gib PROPERTIES
+                         ENVIRONMENT "${rebased_environment};OSTRAND_RESERVE_LOW_MEMORY=1")
+    set_tests_properties(wine.${name}.rebased_${rebased_base} wine.${name}.above_4gib PROPERTIES
+                         TIMEOUT 300 RESOURCE_LOCK wine)
   endforeach()
   # Checks of the image, and the helpers that the Wine image test starts: the stack-smashing helper is
   # built like the launcher, so that the test sees what the launcher would do.

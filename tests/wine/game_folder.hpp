@@ -2,6 +2,9 @@
 // stand-in Vulkan loader, and what the stand-in game recorded.
 #pragma once
 
+#include <cstdint>
+#include <cstdlib>
+#include <cwchar>
 #include <string>
 #include <vector>
 
@@ -26,7 +29,7 @@ inline GameFolder make_game_folder(const std::wstring& dir, const GameSetup& set
     DeleteFileW((dir + L"\\hl2.exe").c_str());
     DeleteFileW((dir + L"\\vulkan-1.dll").c_str());
     const std::wstring build = build_dir();
-    copy(build + L"\\ostrand.exe", dir + L"\\ostrand.exe");
+    copy(launcher_image(), dir + L"\\ostrand.exe");
     if (setup.game) {
         copy(build + (setup.windowless ? L"\\stand_in_game_gui.exe" : L"\\stand_in_game.exe"),
              dir + L"\\hl2.exe");
@@ -43,6 +46,11 @@ struct Received {
     std::string current_directory;
     std::string std_handles;
     std::vector<std::string> environment;  // block order
+    // Where the process that started the game had its image and process heap, and its threads'
+    // stack tops as the stand-in lists them.
+    std::uint64_t parent_image = 0;
+    std::uint64_t parent_heap = 0;
+    std::string parent_stacks;
 };
 
 inline Received read_received(const GameFolder& folder) {
@@ -66,6 +74,15 @@ inline Received read_received(const GameFolder& folder) {
             received.std_handles = value("std_handles=");
         } else if (line.starts_with("env=")) {
             received.environment.push_back(value("env="));
+        } else if (line.starts_with("parent_image=")) {
+            char* rest = nullptr;
+            received.parent_image = std::strtoull(line.c_str() + 13, &rest, 16);
+            if (std::string_view(rest).starts_with(" parent_heap=")) {
+                received.parent_heap = std::strtoull(rest + 13, &rest, 16);
+            }
+            if (std::string_view(rest).starts_with(" parent_stacks=")) {
+                received.parent_stacks = rest + 15;
+            }
         }
     }
     return received;
@@ -86,20 +103,54 @@ inline Start start(const GameFolder& folder, const std::wstring& application,
     return result;
 }
 
-// Starts the folder's launcher as a player would, by its quoted path and then `arguments`.
-inline Start launch(const GameFolder& folder, const std::wstring& arguments = {},
-                    const RunOptions& options = {}) {
-    const std::wstring line =
-        L"\"" + folder.launcher() + L"\"" + (arguments.empty() ? L"" : L" " + arguments);
-    return start(folder, folder.launcher(), line, options);
-}
-
 inline std::string seen(const Start& started) {
     return seen(started.run) + ", game record: " + (started.received.present ? "written" : "none");
 }
 
 inline void check(bool ok, const std::string& what, const Start& started) {
     check(ok, ok ? what : what + " [" + seen(started) + "]");
+}
+
+// The base that the launcher's image must run at: the one OSTRAND_LAUNCHER_BASE names for a copy
+// moved elsewhere, else the one the build links it at.
+inline std::uint64_t launcher_base() {
+    wchar_t text[32];
+    const DWORD n = GetEnvironmentVariableW(L"OSTRAND_LAUNCHER_BASE", text, 32);
+    return n > 0 && n < 32 ? std::wcstoull(text, nullptr, 0) : 0x140000000;
+}
+
+// Where the launcher of a start that reached the game had its image, its heap and its stack, read
+// from it by the game while it waited: the image at its base, and with high_memory_only the heap
+// above 4 GiB, as Windows places it. (Wine 8 leaves the main thread's stack below even then: it
+// exists before the launcher runs.) The last one seen closes the test's output.
+inline void check_launcher_memory(const Start& started, const RunOptions& options) {
+    if (!started.received.present) {
+        return;
+    }
+    const auto& received = started.received;
+    check(received.parent_image == launcher_base(),
+          "the launcher ran at " + hex(launcher_base()) + ", got " + hex(received.parent_image), started);
+    if (options.high_memory_only) {
+        check(received.parent_heap >= std::uint64_t{1} << 32,
+              "the launcher's heap lay above 4 GiB, got " + hex(received.parent_heap), started);
+    }
+    closing_note = "launcher seen with its image at " + hex(received.parent_image) +
+                   ", its process heap at " + hex(received.parent_heap) + ", its threads' stack tops at " +
+                   received.parent_stacks;
+    if (options.high_memory_only) {
+        closing_note += ", " + std::to_string(started.run.low_memory_reserved >> 20) +
+                        " MiB below 4 GiB reserved before it ran";
+    }
+}
+
+// Starts the folder's launcher as a player would, by its quoted path and then `arguments`.
+inline Start launch(const GameFolder& folder, const std::wstring& arguments = {},
+                    const RunOptions& options = {}) {
+    const std::wstring line =
+        L"\"" + folder.launcher() + L"\"" + (arguments.empty() ? L"" : L" " + arguments);
+    Start started = start(folder, folder.launcher(), line, options);
+    check_launcher_memory(started, options);
+    return started;
 }
 
 // The eighteen fixed arguments as the game's command line shows them.

@@ -41,7 +41,13 @@ inline std::string hex(std::uint64_t value) {
     return text;
 }
 
+// A line that the test prints before its closing one, such as what it saw of the system it ran on.
+inline std::string closing_note;
+
 inline int finish() {
+    if (!closing_note.empty()) {
+        std::printf("%s\n", closing_note.c_str());
+    }
     std::printf("%d passed, %d failed\n", passed, failed);
     return failed == 0 ? 0 : 1;
 }
@@ -92,6 +98,44 @@ inline std::string read_file(const std::wstring& path) {
     return out;
 }
 
+// Whether the variable is set to a non-empty value in this process's environment.
+inline bool environment_flag(const wchar_t* name) {
+    return GetEnvironmentVariableW(name, nullptr, 0) > 1;
+}
+
+// The launcher that the end-to-end tests start: the build's ostrand.exe, or the copy of it that
+// OSTRAND_LAUNCHER names (a file of the build directory), such as one moved to another base.
+inline std::wstring launcher_image() {
+    wchar_t name[MAX_PATH];
+    const DWORD n = GetEnvironmentVariableW(L"OSTRAND_LAUNCHER", name, MAX_PATH);
+    return build_dir() + L"\\" + (n > 0 && n < MAX_PATH ? std::wstring(name, n) : L"ostrand.exe");
+}
+
+// Reserves every free region of `process` below 4 GiB, in whole allocation-granularity units, so that
+// whatever it allocates afterwards must come from above, as Windows' high-entropy ASLR puts a 64-bit
+// process's heap and stacks. Returns the bytes reserved (some regions may refuse).
+inline std::uint64_t reserve_low_memory(HANDLE process) {
+    constexpr std::uint64_t four_gib = std::uint64_t{1} << 32;
+    constexpr std::uint64_t granularity = 0x10000;
+    std::uint64_t reserved = 0;
+    std::uint64_t address = granularity;
+    MEMORY_BASIC_INFORMATION region{};
+    while (address < four_gib && VirtualQueryEx(process, reinterpret_cast<void*>(address), &region,
+                                                sizeof region) == sizeof region) {
+        const auto start = reinterpret_cast<std::uint64_t>(region.BaseAddress);
+        const std::uint64_t end = std::min(start + region.RegionSize, four_gib);
+        const std::uint64_t first = (start + granularity - 1) & ~(granularity - 1);
+        const std::uint64_t last = end & ~(granularity - 1);
+        if (region.State == MEM_FREE && first < last &&
+            VirtualAllocEx(process, reinterpret_cast<void*>(first), last - first, MEM_RESERVE,
+                           PAGE_NOACCESS) != nullptr) {
+            reserved += last - first;
+        }
+        address = end;
+    }
+    return reserved;
+}
+
 struct RunOptions {
     // The standard handles to pass; without them the child starts with none at all.
     bool std_handles = true;
@@ -99,6 +143,9 @@ struct RunOptions {
     // A CREATE_UNICODE_ENVIRONMENT block, or null to inherit.
     const wchar_t* environment = nullptr;
     DWORD timeout_ms = 60000;
+    // Started suspended, with every free region below 4 GiB reserved before it runs
+    // (reserve_low_memory); OSTRAND_RESERVE_LOW_MEMORY asks it of every start.
+    bool high_memory_only = environment_flag(L"OSTRAND_RESERVE_LOW_MEMORY");
 };
 
 struct RunResult {
@@ -106,6 +153,7 @@ struct RunResult {
     std::string std_error;   // what the child wrote to standard error
     std::string std_output;  // and to standard output
     bool started = false;
+    std::uint64_t low_memory_reserved = 0;  // with high_memory_only
 };
 
 // Starts `application` with exactly `command_line` and waits for it. Standard output and error go
@@ -130,11 +178,16 @@ inline RunResult run(const std::wstring& application, std::wstring command_line,
         startup.hStdError = err;
     }
     PROCESS_INFORMATION process{};
-    const DWORD flags = options.environment != nullptr ? CREATE_UNICODE_ENVIRONMENT : 0;
+    const DWORD flags = (options.environment != nullptr ? CREATE_UNICODE_ENVIRONMENT : 0) |
+                        (options.high_memory_only ? CREATE_SUSPENDED : 0);
     if (CreateProcessW(application.c_str(), command_line.data(), nullptr, nullptr, TRUE, flags,
                        const_cast<wchar_t*>(options.environment), options.current_directory, &startup,
                        &process)) {
         result.started = true;
+        if (options.high_memory_only) {
+            result.low_memory_reserved = reserve_low_memory(process.hProcess);
+            ResumeThread(process.hThread);
+        }
         if (WaitForSingleObject(process.hProcess, options.timeout_ms) == WAIT_TIMEOUT) {
             TerminateProcess(process.hProcess, 0xDEAD);
             WaitForSingleObject(process.hProcess, INFINITE);
