@@ -140,6 +140,8 @@ if(OSTRAND_TESTS)
   add_test(NAME image.executable
     COMMAND ${system_python} "${CMAKE_SOURCE_DIR}/tests/image/image_test.py" "$<TARGET_FILE:ostrand>"
             "${CMAKE_BINARY_DIR}/ostrand.map")
+  add_test(NAME image.rebase
+    COMMAND ${system_python} "${CMAKE_SOURCE_DIR}/tests/image/rebase_test.py" "$<TARGET_FILE:ostrand>")
   target_compile_options(stack_smash PRIVATE -fstack-protector-strong)
   ostrand_finish_image(stack_smash)
   target_link_libraries(image_test PRIVATE version)
