@@ -155,6 +155,7 @@ if(OSTRAND_TESTS)
   endfunction()
   ostrand_shell_test(real_vulkan real_vulkan_test.sh)
   ostrand_shell_test(no_window no_window_test.sh)
+  ostrand_shell_test(command_prompt_report command_prompt_report_test.sh)
 
   # A Linux Vulkan layer that makes lavapipe offer the fragment density map, for the launcher's positive
   # answer through Wine's own loader, and a host program that checks the layer on the host's loader.
