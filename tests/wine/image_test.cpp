@@ -176,7 +176,9 @@ void stack_cookie() {
 // The launcher's start routine, in a helper built on it: the static constructors (collected from the
 // image by libgcc's __main, which the start routine calls and, on this target, so does main's own
 // prologue) have run when main's body starts, the heap works, and main's result, all 32 bits of it, is
-// the exit status.
+// the exit status. An exception that nobody catches, from a static constructor or from main, ends the
+// process through fail-fast, silently; without a handler for it at the top, libgcc's unwinder would
+// leave it to the system's unhandled-exception path (status 0x20474343, its own code for a C++ throw).
 void start_routine() {
     const std::wstring helper = harness::build_dir() + L"\\start_routine.exe";
     struct Row {
@@ -184,11 +186,18 @@ void start_routine() {
         DWORD status;
     };
     const Row rows[] = {
-        {L"start_routine 0", 0}, {L"start_routine 2a", 0x2A}, {L"start_routine c0de0101", 0xC0DE0101}};
+        {L"start_routine 0", 0},
+        {L"start_routine 2a", 0x2A},
+        {L"start_routine c0de0101", 0xC0DE0101},
+        {L"start_routine throw-from-constructor", 0xC0000409},
+        {L"start_routine throw-from-main", 0xC0000409},
+    };
     for (const Row& row : rows) {
         const auto result = harness::run(helper, row.command_line);
-        check(result.exit_code == row.status, harness::show(row.command_line) + ": exit status " +
-                                                  hex(result.exit_code) + ", want " + hex(row.status));
+        const std::string output = result.std_output + result.std_error;
+        check(result.exit_code == row.status && output.empty(),
+              harness::show(row.command_line) + ": exit status " + hex(result.exit_code) + ", want " +
+                  hex(row.status) + "; output \"" + harness::show(output) + "\"");
     }
 }
 
