@@ -173,20 +173,38 @@ class Executable(unittest.TestCase):
 
     # --- load configuration and stack cookie ------------------------------------------------------
 
-    def test_load_configuration_holds_the_checked_cookie(self):
-        self.assertTrue(hasattr(self.pe, "DIRECTORY_ENTRY_LOAD_CONFIG"), "load configuration directory")
-        config = self.pe.DIRECTORY_ENTRY_LOAD_CONFIG.struct
+    def test_load_configuration_as_the_loader_checks_it(self):
+        # Wine seeds the cookie from any directory of at least 0x60 bytes; Windows' loader also holds the
+        # directory's size to the structure's own Size, and linkers keep the two equal. Read from the
+        # image's bytes, not through pefile, which parses as much as the directory names.
         directory = self.pe.OPTIONAL_HEADER.DATA_DIRECTORY[
             pefile.DIRECTORY_ENTRY["IMAGE_DIRECTORY_ENTRY_LOAD_CONFIG"]]
         base = self.pe.OPTIONAL_HEADER.ImageBase
-        self.assertEqual(directory.VirtualAddress + base, self.symbols["_load_config_used"])
-        self.assertEqual(directory.Size, config.Size)
+        config = base + directory.VirtualAddress
+        size = struct.unpack("<I", self.va_bytes(config, 4))[0]
         guard = self.symbols["__stack_chk_guard"]
-        self.assertEqual(config.SecurityCookie, guard, "cookie pointer names __stack_chk_guard")
-        self.assertEqual(struct.unpack("<Q", self.va_bytes(guard, 8))[0], UNSEEDED_COOKIE,
-                         "the guard starts with the value the loader replaces")
-        self.assertEqual(getattr(config, "GuardFlags", 0), 0, "no control-flow guard")
-        self.assertFalse(self.pe.OPTIONAL_HEADER.DllCharacteristics & 0x4000, "no control-flow guard flag")
+        # Only the fields that the structure covers: GuardFlags lies at 0x90.
+        guard_flags = struct.unpack("<I", self.va_bytes(config + 0x90, 4))[0] if size >= 0x94 else 0
+        rows = [
+            ("directory names _load_config_used", config, self.symbols["_load_config_used"]),
+            ("directory size equals the structure's Size", directory.Size, size),
+            ("cookie pointer names __stack_chk_guard", struct.unpack("<Q", self.va_bytes(config + 0x58, 8))[0], guard),
+            ("cookie starts as the value the loader replaces",
+             struct.unpack("<Q", self.va_bytes(guard, 8))[0], UNSEEDED_COOKIE),
+            ("no control-flow guard flags", guard_flags, 0),
+            ("no control-flow guard DLL characteristic", self.pe.OPTIONAL_HEADER.DllCharacteristics & 0x4000, 0),
+        ]
+        for name, got, expected in rows:
+            with self.subTest(name):
+                self.assertEqual(got, expected)
+        self.assertGreaterEqual(size, 0x70, "Size reaches SEHandlerCount, the classic 64-bit layout")
+        # The loader writes the cookie, and its first value comes from the file.
+        section = self.pe.get_section_by_rva(guard - base)
+        self.assertIsNotNone(section, f"cookie at {guard:#x} outside every section")
+        name = section.Name.rstrip(b"\0").decode()
+        self.assertTrue(section.Characteristics & 0x80000000, f"cookie in {name}, which is not writable")
+        self.assertLessEqual(guard + 8, base + section.VirtualAddress + section.SizeOfRawData,
+                             f"cookie at {guard:#x} beyond the file data of {name}")
 
     def test_compiled_code_checks_that_guard(self):
         # The protected functions load the guard's address from the linker's pointer to it
