@@ -13,8 +13,14 @@ add_custom_command(OUTPUT "${ntdll_import}"
   DEPENDS "${CMAKE_SOURCE_DIR}/src/runtime/ntdll.def"
   VERBATIM)
 add_custom_target(ostrand_ntdll_import DEPENDS "${ntdll_import}")
-# Objects, not an archive: the whole of it is in the image, whichever part the rest asks for first.
-add_library(ostrand_start OBJECT ${product_runtime_sources})
+# Objects, not an archive: the whole of it is in the image, whichever part the rest asks for first. So are
+# the replacements of what libstdc++ and the compiler would bring of their own (the terminate handler and
+# throw helpers, the allocation operators, the stack cookie): taken from the platform archive, they entered
+# a program only if something asked for them before libstdc++ was searched, and otherwise libstdc++'s came
+# in, which need a C runtime's stdio. The archive keeps them for the programs on mingw's runtime; these
+# objects define every symbol that those members hold, so no program here takes those members from it.
+set(runtime_replacements src/runtime/terminate.cpp src/runtime/allocation.cpp src/runtime/stack_guard.cpp)
+add_library(ostrand_start OBJECT ${product_runtime_sources} ${runtime_replacements})
 target_include_directories(ostrand_start PRIVATE "${CMAKE_SOURCE_DIR}/src")
 
 function(ostrand_own_runtime target)
@@ -79,7 +85,7 @@ if(OSTRAND_TESTS)
   target_link_options(bare_floor_launcher PRIVATE -nostartfiles -nodefaultlibs -Wl,--entry,floor_start
                       -Wl,--subsystem,windows)
   target_link_libraries(bare_floor_launcher PRIVATE kernel32)
-  # Static initialisation and the exit status on the launcher's start routine.
+  # Static initialisation, the exit status and exceptions that nobody catches, on the launcher's runtime.
   add_executable(start_routine tests/wine/helpers/start_routine.cpp)
   ostrand_own_runtime(start_routine)
   # The stand-in game as a windowless program, like the real game, for the test that no window appears.

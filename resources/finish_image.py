@@ -7,10 +7,13 @@
   "line numbers / local symbols / debug information stripped" flags, which mean nothing today.
 - Header checksum: 0. ld always computes one; only drivers and boot-time images need it, and a zero
   says plainly that the image is not meant to be checked.
-- Load configuration directory: the RVA and size of `_load_config_used`, whose address ld's map file
-  (-Map) gives. ld keeps the structure but leaves the directory empty, and without the directory the
-  loader would not seed the stack-protector cookie. The structure's cookie pointer must hold the address
-  of `__stack_chk_guard`, and the guard its unseeded value, or the step fails.
+- Load configuration directory: the RVA of `_load_config_used`, whose address ld's map file (-Map)
+  gives, and as its size the structure's own `Size`, which Windows' loader holds the directory to. ld
+  keeps the structure but leaves the directory empty, and without the directory the loader would not
+  seed the stack-protector cookie. The step fails unless the structure is what the loader accepts:
+  `Size` reaches `SEHandlerCount` (the classic 64-bit layout), the structure lies in the file's section
+  data, its cookie pointer holds the address of `__stack_chk_guard`, the guard lies in a writable
+  section's data with its unseeded value, and no control-flow guard flags are set.
 
 Rewrites IMAGE in place; running it again changes nothing.
 """
@@ -21,8 +24,11 @@ import sys
 
 IMAGE_FILE_EXECUTABLE_IMAGE = 0x0002
 IMAGE_FILE_LARGE_ADDRESS_AWARE = 0x0020
+IMAGE_SCN_MEM_WRITE = 0x80000000
 LOAD_CONFIG_DIRECTORY = 10
 SECURITY_COOKIE_OFFSET = 0x58
+SE_HANDLER_COUNT_END = 0x70
+GUARD_FLAGS_OFFSET = 0x90
 UNSEEDED_COOKIE = 0x00002B992DDFA232
 
 
@@ -60,15 +66,20 @@ class Image:
         table = self.optional + optional_size
         for k in range(sections):
             virtual_size, rva, raw_size, raw_pointer = struct.unpack_from("<IIII", data, table + 40 * k + 8)
-            self.sections.append((rva, max(virtual_size, raw_size), raw_pointer, raw_size))
+            characteristics = struct.unpack_from("<I", data, table + 40 * k + 36)[0]
+            self.sections.append((rva, max(virtual_size, raw_size), raw_pointer, raw_size, characteristics))
+
+    def section(self, va, size):
+        """(file offset, characteristics) of `size` bytes at virtual address `va`, which must lie in one
+        section's file data."""
+        rva = va - self.image_base
+        for start, _, raw_pointer, raw_size, characteristics in self.sections:
+            if start <= rva and rva + size <= start + raw_size:
+                return raw_pointer + rva - start, characteristics
+        raise SystemExit(f"{size} bytes at {va:#x} are not backed by one section's file data")
 
     def offset(self, va, size):
-        """File offset of `size` bytes at virtual address `va`, which must lie in a section's file data."""
-        rva = va - self.image_base
-        for start, _, raw_pointer, raw_size in self.sections:
-            if start <= rva and rva + size <= start + raw_size:
-                return raw_pointer + rva - start
-        raise SystemExit(f"address {va:#x} is not backed by file data")
+        return self.section(va, size)[0]
 
     def u32(self, va):
         return struct.unpack_from("<I", self.data, self.offset(va, 4))[0]
@@ -86,13 +97,19 @@ def finish(image_path, map_path):
     config = symbols["_load_config_used"]
     guard = symbols["__stack_chk_guard"]
     size = image.u32(config)
-    if size < SECURITY_COOKIE_OFFSET + 8:
-        raise SystemExit(f"_load_config_used declares {size} bytes, too few to hold the cookie pointer")
+    if size < SE_HANDLER_COUNT_END:
+        raise SystemExit(f"_load_config_used declares {size:#x} bytes, fewer than the {SE_HANDLER_COUNT_END:#x} "
+                         "of the fields up to SEHandlerCount")
+    image.section(config, size)  # the whole structure in one section's file data, or the step fails
     cookie = image.u64(config + SECURITY_COOKIE_OFFSET)
     if cookie != guard:
         raise SystemExit(f"the load configuration's cookie is {cookie:#x}, not __stack_chk_guard at {guard:#x}")
+    if not image.section(guard, 8)[1] & IMAGE_SCN_MEM_WRITE:
+        raise SystemExit(f"__stack_chk_guard at {guard:#x} lies in a section that the loader cannot write")
     if image.u64(guard) != UNSEEDED_COOKIE:
         raise SystemExit(f"__stack_chk_guard starts as {image.u64(guard):#x}, which the loader would not seed")
+    if size >= GUARD_FLAGS_OFFSET + 4 and image.u32(config + GUARD_FLAGS_OFFSET) != 0:
+        raise SystemExit(f"_load_config_used sets control-flow guard flags {image.u32(config + GUARD_FLAGS_OFFSET):#x}")
 
     struct.pack_into("<H", data, image.coff + 18, IMAGE_FILE_EXECUTABLE_IMAGE | IMAGE_FILE_LARGE_ADDRESS_AWARE)
     struct.pack_into("<I", data, image.optional + 64, 0)

@@ -19,7 +19,14 @@ void __main();
 // Where the image starts (the GUI subsystem with mainCRTStartup as the entry, and no WinMain). The
 // static constructors, of the program and of the C++ runtime (its emergency exception pool among
 // them), have all run when main is entered; main's result is the process's exit status.
-[[noreturn]] void mainCRTStartup() {
+//
+// noexcept, so that an exception escaping a static constructor or main ends the process through
+// std::terminate, and so through fail-fast (terminate.cpp), like any exception that nobody catches.
+// Without a frame that takes it, libgcc's unwinder raises the exception to the top, where only mingw's
+// start-up code has a handler that lets std::terminate run; the system would end the process as
+// crashed (an error report on Windows). The personality routine stops its search at this frame and
+// calls std::terminate before any frame is unwound, so no destructor runs on the way.
+[[noreturn]] void mainCRTStartup() noexcept {
     __main();
     ExitProcess(static_cast<UINT>(program_main()));
 }
