@@ -10,9 +10,9 @@
 #include <string_view>
 #include <vector>
 
-#include "win/command_line.hpp"
-#include "win/command_line_encode.hpp"
+#include "win/child_command_line.hpp"
 #include "win/environment.hpp"
+#include "win/own_inputs.hpp"
 
 namespace ostrand {
 namespace {

@@ -6,7 +6,7 @@
 #include "probe.hpp"
 #include "report/fatal.hpp"
 #include "win/child.hpp"
-#include "win/command_line.hpp"
+#include "win/own_inputs.hpp"
 
 namespace ostrand {
 

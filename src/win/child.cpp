@@ -8,7 +8,7 @@
 #include <string>
 #include <utility>
 
-#include "win/command_line_encode.hpp"
+#include "win/child_command_line.hpp"
 #include "win/environment.hpp"
 #include "win/path.hpp"
 #include "win/program_path.hpp"

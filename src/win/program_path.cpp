@@ -4,7 +4,7 @@
 #include <utility>
 
 #include "win/buffer_rule.hpp"
-#include "win/command_line.hpp"
+#include "win/own_inputs.hpp"
 #include "win/path.hpp"
 #include "win/strings/ascii.hpp"
 

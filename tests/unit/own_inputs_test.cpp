@@ -1,4 +1,4 @@
-#include "win/command_line.hpp"
+#include "win/own_inputs.hpp"
 
 #include <gtest/gtest.h>
 
