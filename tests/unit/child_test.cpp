@@ -20,7 +20,7 @@ namespace {
 using testing::FakeSystem;
 using testing::handle_value;
 using testing::show;
-using testing::start_lock_held;
+using testing::spawn_lock_held;
 
 NativeString text(std::string_view bytes) {
     return NativeString::from_text(bytes);
@@ -50,7 +50,7 @@ struct Start {
 
     SystemResult<ChildProcess> run(const SpawnRequest& request) {
         SystemResult<ChildProcess> result = spawn_child(request, SpawnSystem{system, system, system});
-        EXPECT_FALSE(start_lock_held());
+        EXPECT_FALSE(spawn_lock_held());
         std::set<Handle> expected_open;
         if (result.has_value()) {
             expected_open = {FakeSystem::process_handle, FakeSystem::thread_handle};

@@ -32,7 +32,7 @@ inline std::string hex(Handle handle) {
     return text;
 }
 
-inline bool start_lock_held() {
+inline bool spawn_lock_held() {
     return process_start_lock().held();
 }
 
@@ -94,7 +94,7 @@ public:
     ~FakeSystem() override { delete[] handed_out_; }
 
     void log(std::string event) {
-        if (start_lock_held()) {
+        if (spawn_lock_held()) {
             event += " [locked]";
         }
         events.push_back(std::move(event));
