@@ -13,7 +13,7 @@
 namespace ostrand::testing {
 
 // Thrown by the fake fail-fast, so that a test can see that the process would have ended there.
-struct FailFastCalled {
+struct FastfailCalled {
     std::uint32_t code;
 };
 
@@ -91,7 +91,7 @@ struct FakeReportApi : FakeLastError, FakeStdHandles, ReportApi {
         return std::u16string_view(name) == u"NTDLL.DLL" ? ntdll : nullptr;
     }
     std::uint32_t get_current_thread_id() override { return thread_id; }
-    [[noreturn]] void fail_fast(std::uint32_t code) override { throw FailFastCalled{code}; }
+    [[noreturn]] void fastfail(std::uint32_t code) override { throw FastfailCalled{code}; }
 
     static bool valid_utf8(std::string_view s) {
         for (std::size_t i = 0; i < s.size();) {

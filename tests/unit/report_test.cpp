@@ -8,8 +8,8 @@
 namespace ostrand {
 namespace {
 
-using testing::FailFastCalled;
 using testing::FakeReportApi;
+using testing::FastfailCalled;
 using K = SystemErrorKind;
 
 TEST(SystemErrorKind, NamesInOrder) {
@@ -274,7 +274,7 @@ TEST(Fatal, UnrecoverableWritesTwoReportsAndFailsFast) {
     try {
         fatal_unrecoverable(api, "Unable to load create_instance");
         FAIL() << "returned";
-    } catch (const FailFastCalled& called) {
+    } catch (const FastfailCalled& called) {
         EXPECT_EQ(called.code, 7u);
     }
     const std::string& out = api.written;
@@ -287,7 +287,7 @@ TEST(Fatal, UnrecoverableWritesTwoReportsAndFailsFast) {
 
 TEST(Fatal, OutOfMemoryNamesTheSizeAndFailsFast) {
     FakeReportApi api;
-    EXPECT_THROW(out_of_memory(api, 1116691496700), FailFastCalled);
+    EXPECT_THROW(out_of_memory(api, 1116691496700), FastfailCalled);
     EXPECT_EQ(api.written, "memory allocation of 1116691496700 bytes failed\n");
 }
 
