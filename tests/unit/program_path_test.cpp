@@ -118,6 +118,8 @@ TEST(ToSystemPath, ShortPathsThatNeedNoChangeAreNotLookedAt) {
         {"drive path", u"C:\\Games\\hl2.exe", {}, u"C:\\Games\\hl2.exe", {}},
         {"drive path with slashes", u"C:/Games/hl2.exe", {}, u"C:/Games/hl2.exe", {}},
         {"drive alone", u"C:", {}, u"C:", {}},
+        // Not a drive to the path rules, which take ASCII letters only.
+        {"any unit before the colon", u"1:\\x", {}, u"1:\\x", {}},
         {"share", u"\\\\server\\share\\hl2.exe", {}, u"\\\\server\\share\\hl2.exe", {}},
         {"share with slashes", u"//server/share", {}, u"//server/share", {}},
         {"device", u"\\\\.\\pipe\\x", {}, u"\\\\.\\pipe\\x", {}},
