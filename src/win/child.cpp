@@ -65,7 +65,7 @@ public:
                                            duplicate_same_access)) {
                 return os_failure(process_.get_last_error());
             }
-            copies_[i].reset(copy);
+            copies_[i].reset(process_, copy);
         }
         return {};
     }
@@ -83,8 +83,7 @@ public:
 
 private:
     ProcessApi& process_;
-    std::array<OwnedHandle, 3> copies_ = {OwnedHandle(process_, nullptr), OwnedHandle(process_, nullptr),
-                                          OwnedHandle(process_, nullptr)};
+    std::array<OwnedHandle, 3> copies_;
 };
 
 // The handle copies and CreateProcessW. `environment_block` is null when the child inherits the

@@ -348,7 +348,7 @@ TEST(SpawnChild, BatchTestLooksAtTheFullPathOnlyForPlainNames) {
 }
 
 // Failures while the copies exist: every copy made is closed, under the lock, and the error is the
-// failing call's own, read before the clean-up changed the last error.
+// failing call's own, whatever the clean-up leaves behind.
 TEST(SpawnChild, FailuresWhileHoldingTheLock) {
     struct Case {
         std::string_view name;
@@ -567,7 +567,7 @@ TEST(WaitChild, ClosesAnInputPipeBeforeWaiting) {
 
 TEST(OwnedHandle, ClosesEachHandleExactlyOnce) {
     FakeSystem system;
-    system.open_handles = {handle_value(1), handle_value(2), handle_value(3)};
+    system.open_handles = {handle_value(1), handle_value(2), handle_value(3), handle_value(4)};
     {
         OwnedHandle first(system, handle_value(1));
         OwnedHandle moved(std::move(first));
@@ -579,9 +579,26 @@ TEST(OwnedHandle, ClosesEachHandleExactlyOnce) {
         EXPECT_EQ(released.release(), handle_value(3));
         OwnedHandle empty;
         empty.reset();
+        OwnedHandle later;
+        later.reset(system, handle_value(4));  // closes nothing yet, takes 4
     }
-    EXPECT_EQ(system.events, (std::vector<std::string>{"CloseHandle 0x2", "CloseHandle 0x1"}));
+    EXPECT_EQ(system.events,
+              (std::vector<std::string>{"CloseHandle 0x2", "CloseHandle 0x4", "CloseHandle 0x1"}));
     EXPECT_EQ(system.open_handles, std::set<Handle>{handle_value(3)});
+}
+
+// The fake's CloseHandle leaves an error of its own behind; the owner puts the caller's back.
+TEST(OwnedHandle, CloseKeepsTheCallersLastError) {
+    FakeSystem system;
+    system.open_handles = {handle_value(1), handle_value(2)};
+    system.last_error = 87;
+    {
+        OwnedHandle replaced(system, handle_value(1));
+        replaced.reset(system, handle_value(2));
+        EXPECT_EQ(system.last_error, 87u) << "after the close of a replaced handle";
+    }
+    EXPECT_EQ(system.last_error, 87u) << "after the close at the end of the scope";
+    EXPECT_EQ(system.events, (std::vector<std::string>{"CloseHandle 0x1", "CloseHandle 0x2"}));
 }
 
 TEST(ChildProcess, ClosesProcessThenThreadThenPipes) {
