@@ -309,18 +309,27 @@ const std::vector<std::u16string> worked_example_environment = {
     uR"(Path=C:\w)", uR"(=C:=C:\g)", u"dxvk_async=0", uR"(windir=C:\w)", u"A_B=2", u"AB=3",
 };
 
-TEST(BuildEnvironmentBlock, MergesTheLauncherOverridesIntoTheWorkedExample) {
+// The block as spawn_child has it made: the merge, then the writing of what it gave.
+SystemResult<std::u16string> merged_block(EnvApi& env, const OverrideSet& overrides) {
+    const std::optional<EnvironmentMap> merged = merge_environment(env, overrides);
+    if (!merged) {
+        ADD_FAILURE() << "the merge gave nothing";
+        return Failure{SystemError()};
+    }
+    return write_environment_block(*merged);
+}
+
+TEST(EnvironmentBlock, MergesTheLauncherOverridesIntoTheWorkedExample) {
     FakeSystem env;
     env.environment = worked_example_environment;
     const OverrideSet overrides = launcher_overrides(portable);
-    SystemResult<std::optional<std::u16string>> block = build_environment_block(env, overrides);
+    SystemResult<std::u16string> block = merged_block(env, overrides);
     ASSERT_TRUE(block.has_value());
-    ASSERT_TRUE(block->has_value());
-    EXPECT_EQ(block_strings(**block), worked_example_block);
+    EXPECT_EQ(block_strings(*block), worked_example_block);
     EXPECT_EQ(env.events, (std::vector<std::string>{"GetEnvironmentStringsW", "FreeEnvironmentStringsW"}));
 }
 
-TEST(BuildEnvironmentBlock, SystemComparerGivesTheSameBlockAndFreesBeforeApplyingOverrides) {
+TEST(EnvironmentBlock, SystemComparerGivesTheSameBlockAndFreesBeforeApplyingOverrides) {
     FakeSystem env;
     env.environment = worked_example_environment;
     const SystemEnvNameComparer system(env);
@@ -328,10 +337,9 @@ TEST(BuildEnvironmentBlock, SystemComparerGivesTheSameBlockAndFreesBeforeApplyin
     env.events.clear();
     env.compared.clear();
 
-    SystemResult<std::optional<std::u16string>> block = build_environment_block(env, overrides);
+    SystemResult<std::u16string> block = merged_block(env, overrides);
     ASSERT_TRUE(block.has_value());
-    ASSERT_TRUE(block->has_value());
-    EXPECT_EQ(block_strings(**block), worked_example_block);
+    EXPECT_EQ(block_strings(*block), worked_example_block);
 
     // The system's block is released once, after reading it and before the first comparison that
     // involves a name that only the overrides hold.
@@ -387,9 +395,6 @@ TEST(MergeEnvironment, EmptyOverrideSetGivesNothingAndCallsNothing) {
     env.environment = worked_example_environment;
     const OverrideSet overrides(portable);
     EXPECT_FALSE(merge_environment(env, overrides).has_value());
-    const SystemResult<std::optional<std::u16string>> block = build_environment_block(env, overrides);
-    ASSERT_TRUE(block.has_value());
-    EXPECT_FALSE(block->has_value());
     EXPECT_TRUE(env.events.empty());
 }
 
@@ -457,7 +462,7 @@ TEST(WriteEnvironmentBlock, RefusesANulUnitInANameOrValue) {
         EXPECT_EQ(block.error().message(), "nul byte found in provided data");
 
         FakeSystem env;
-        const SystemResult<std::optional<std::u16string>> built = build_environment_block(env, overrides);
+        const SystemResult<std::u16string> built = merged_block(env, overrides);
         ASSERT_FALSE(built.has_value());
         EXPECT_EQ(built.error().message(), "nul byte found in provided data");
     }
