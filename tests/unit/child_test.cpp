@@ -11,7 +11,6 @@
 #include <vector>
 
 #include "fake_process_system.hpp"
-#include "plan.hpp"
 #include "win/program_path.hpp"
 
 namespace ostrand {
@@ -123,18 +122,6 @@ TEST(SpawnChild, PassesTheFixedCreationParameters) {
               u"ZORV_STATE_CACHE_PATH=C:\\Games\\Demo\\dxvk-cache\0\0"s);
     EXPECT_EQ(call.startup,
               (StartupInfo{0x100, handle_value(0x110), handle_value(0x111), handle_value(0x112)}));
-}
-
-TEST(SpawnChild, GameCommandLineForTheDemoDirectory) {
-    const LaunchPlan plan =
-        build_launch_plan(text("C:\\Games\\Demo\\ostrand.exe"), {"ostrand.exe"}, false, "zorv");
-    Start start;
-    SystemResult<ChildProcess> child = start.run(spawn_request(plan));
-    ASSERT_TRUE(child.has_value()) << ::testing::PrintToString(child.error());
-    EXPECT_EQ(
-        show(start.system.create->command_line),
-        "\"C:\\Games\\Demo\\hl2.exe\" -w 1280 -h 720 -novid -condebug -conclearlog -high \"-refresh 0\" "
-        "-noasserts -hushasserts -dxlevel 98 -vulkan -gamepadui -steam -game zorv -windowed");
 }
 
 TEST(SpawnChild, WithoutOverridesThereIsNoBlockButTheFlagStays) {

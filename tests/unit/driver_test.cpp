@@ -4,6 +4,7 @@
 
 #include <optional>
 
+#include "../support/fixed_arguments.hpp"
 #include "fake_loader.hpp"
 #include "fake_process_system.hpp"
 #include "report/fatal.hpp"
@@ -60,6 +61,15 @@ TEST(Launch, RunsItsStepsInOrderAndClosesProcessThenThread) {
     EXPECT_EQ(closes, (std::vector<std::string>{"CloseHandle " + testing::hex(run.system.process_handle),
                                                 "CloseHandle " + testing::hex(run.system.thread_handle)}));
     EXPECT_TRUE(run.system.open_handles.empty());
+}
+
+TEST(Launch, GameCommandLineForTheDemoDirectory) {
+    LaunchRun run;
+    run.launch_zorv();
+    ASSERT_FALSE(run.failure.has_value()) << run.failure->message;
+    ASSERT_TRUE(run.system.create.has_value());
+    EXPECT_EQ(testing::show(run.system.create->command_line),
+              "\"C:\\Games\\Demo\\hl2.exe\" " + test_support::fixed_arguments_line() + " -windowed");
 }
 
 TEST(Launch, EachFailingStepHasItsOwnFatalMessage) {
