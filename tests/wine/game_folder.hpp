@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "../support/fixed_arguments.hpp"
 #include "harness.hpp"
 
 namespace harness {
@@ -72,8 +73,6 @@ inline Received read_received(const GameFolder& folder) {
 }
 
 // The eighteen fixed arguments as the game's command line shows them.
-inline const std::string fixed_arguments =
-    "-w 1280 -h 720 -novid -condebug -conclearlog -high \"-refresh 0\" -noasserts -hushasserts -dxlevel 98 "
-    "-vulkan -gamepadui -steam -game zorv";
+inline const std::string fixed_arguments = ostrand::test_support::fixed_arguments_line();
 
 }  // namespace harness
