@@ -124,7 +124,7 @@ if(OSTRAND_TESTS)
                      "${CMAKE_BINARY_DIR}/wineprefix" "${CMAKE_BINARY_DIR}" ${ARGN})
     set_tests_properties(wine.${name} PROPERTIES TIMEOUT 300 RESOURCE_LOCK wine)
   endfunction()
-  ostrand_shell_test(real_vulkan real_vulkan_test.sh)
+  ostrand_shell_test(real_vulkan real_vulkan_test.sh probe)
   ostrand_shell_test(no_window no_window_test.sh)
 
   # A Linux Vulkan layer that makes lavapipe offer the fragment density map, for the launcher's positive
@@ -149,5 +149,5 @@ if(OSTRAND_TESTS)
     COMMENT "Building the host Vulkan layer and its check"
     VERBATIM)
   add_custom_target(vulkan_layer ALL DEPENDS "${layer_library}" "${layer_dir}/layer_check")
-  ostrand_shell_test(real_vulkan_layer real_vulkan_layer_test.sh "${layer_dir}")
+  ostrand_shell_test(real_vulkan_layer real_vulkan_test.sh layer "${layer_dir}")
 endif()
