@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "../support/generalised_utf8.hpp"
 #include "fake_base.hpp"
 #include "report/report_api.hpp"
 #include "win/strings/native_string.hpp"
@@ -40,13 +41,12 @@ struct FakeReportApi : FakeLastError, FakeStdHandles, ReportApi {
     std::uint32_t get_console_output_cp() override { return console_code_page; }
     bool multi_byte_to_wide_char(std::string_view utf8, char16_t* buffer, std::uint32_t capacity,
                                  std::uint32_t& units) override {
-        auto native = NativeString::from_bytes(std::string(utf8), false);
         // Only well-formed UTF-8 converts; generalised surrogates and stray bytes do not.
-        if (!native_to_text(native) || !valid_utf8(utf8)) {
+        if (!test_support::scan_generalised_utf8(utf8).valid_utf8()) {
             last_error = 1113;  // ERROR_NO_UNICODE_TRANSLATION
             return false;
         }
-        const std::u16string out = native_to_utf16(native);
+        const std::u16string out = native_to_utf16(NativeString::from_bytes(std::string(utf8), false));
         if (out.size() > capacity) {
             return false;
         }
@@ -92,23 +92,6 @@ struct FakeReportApi : FakeLastError, FakeStdHandles, ReportApi {
     }
     std::uint32_t get_current_thread_id() override { return thread_id; }
     [[noreturn]] void fastfail(std::uint32_t code) override { throw FastfailCalled{code}; }
-
-    static bool valid_utf8(std::string_view s) {
-        for (std::size_t i = 0; i < s.size();) {
-            const auto b = static_cast<unsigned char>(s[i]);
-            std::size_t n = b < 0x80 ? 1 : (b >> 5) == 6 ? 2 : (b >> 4) == 14 ? 3 : (b >> 3) == 30 ? 4 : 0;
-            if (n == 0 || i + n > s.size()) {
-                return false;
-            }
-            for (std::size_t k = 1; k < n; ++k) {
-                if ((static_cast<unsigned char>(s[i + k]) & 0xC0) != 0x80) {
-                    return false;
-                }
-            }
-            i += n;
-        }
-        return true;
-    }
 };
 
 }  // namespace ostrand::testing
