@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "fake_process_system.hpp"
+#include "fake_kernel32.hpp"
 #include "report/fatal.hpp"
 #include "win/strings/upper_table.hpp"
 
@@ -29,7 +29,7 @@ NativeString native(std::u16string_view units) {
     return native_from_utf16(units);
 }
 
-using testing::FakeSystem;
+using testing::FakeKernel32;
 using testing::show;
 
 std::vector<std::string> entry_list(const EnvironmentMap& environment) {
@@ -200,7 +200,7 @@ TEST(CompareEnvNames, PortableTableOrdersByUpperCaseUnitsThenLength) {
 }
 
 TEST(CompareEnvNames, SystemComparerPassesUnitCountsWithCaseIgnored) {
-    FakeSystem env;
+    FakeKernel32 env;
     const SystemEnvNameComparer system(env);
     const std::u16string left = u"dxvk_async-and-more";
     EXPECT_TRUE(system.compare(std::u16string_view(left).substr(0, 10), u"DXVK_ASYNC") == 0);
@@ -224,7 +224,7 @@ TEST(CompareEnvNames, SystemComparerReadsTheThreeResults) {
     };
     for (const SystemResultRow& row : rows) {
         SCOPED_TRACE(row.returned);
-        FakeSystem env;
+        FakeKernel32 env;
         env.compare_result = row.returned;
         EXPECT_TRUE(SystemEnvNameComparer(env).compare(u"A", u"B") == row.order);
     }
@@ -233,7 +233,7 @@ TEST(CompareEnvNames, SystemComparerReadsTheThreeResults) {
 TEST(CompareEnvNames, SystemComparerFailureIsFatalWithTheSystemMessage) {
     for (const int returned : {0, 4, -1}) {
         SCOPED_TRACE(returned);
-        FakeSystem env;
+        FakeKernel32 env;
         env.compare_result = returned;
         env.last_error = 87;
         expect_fatal_with_short_form(
@@ -320,7 +320,7 @@ SystemResult<std::u16string> merged_block(EnvApi& env, const OverrideSet& overri
 }
 
 TEST(EnvironmentBlock, MergesTheLauncherOverridesIntoTheWorkedExample) {
-    FakeSystem env;
+    FakeKernel32 env;
     env.environment = worked_example_environment;
     const OverrideSet overrides = launcher_overrides(portable);
     SystemResult<std::u16string> block = merged_block(env, overrides);
@@ -330,7 +330,7 @@ TEST(EnvironmentBlock, MergesTheLauncherOverridesIntoTheWorkedExample) {
 }
 
 TEST(EnvironmentBlock, SystemComparerGivesTheSameBlockAndFreesBeforeApplyingOverrides) {
-    FakeSystem env;
+    FakeKernel32 env;
     env.environment = worked_example_environment;
     const SystemEnvNameComparer system(env);
     const OverrideSet overrides = launcher_overrides(system);
@@ -379,7 +379,7 @@ const MergeRow merge_rows[] = {
 TEST(MergeEnvironment, TakesEveryInheritedVariableByTheMapRules) {
     for (const MergeRow& row : merge_rows) {
         SCOPED_TRACE(row.label);
-        FakeSystem env;
+        FakeKernel32 env;
         env.environment = row.system_strings;
         OverrideSet overrides(portable);
         set_env_override(overrides, native(u"ZZ"), native(u"1"));
@@ -391,7 +391,7 @@ TEST(MergeEnvironment, TakesEveryInheritedVariableByTheMapRules) {
 }
 
 TEST(MergeEnvironment, EmptyOverrideSetGivesNothingAndCallsNothing) {
-    FakeSystem env;
+    FakeKernel32 env;
     env.environment = worked_example_environment;
     const OverrideSet overrides(portable);
     EXPECT_FALSE(merge_environment(env, overrides).has_value());
@@ -399,7 +399,7 @@ TEST(MergeEnvironment, EmptyOverrideSetGivesNothingAndCallsNothing) {
 }
 
 TEST(MergeEnvironment, NoEnvironmentFromTheSystemIsFatal) {
-    FakeSystem env;
+    FakeKernel32 env;
     env.environment_error = 8;
     const OverrideSet overrides = launcher_overrides(portable);
     expect_fatal_with_short_form(testing::raised_failure([&] { (void)merge_environment(env, overrides); }),
@@ -408,7 +408,7 @@ TEST(MergeEnvironment, NoEnvironmentFromTheSystemIsFatal) {
 }
 
 TEST(MergeEnvironment, ComparisonFailureIsFatalAndStillReleasesTheSystemBlock) {
-    FakeSystem env;
+    FakeKernel32 env;
     env.environment = worked_example_environment;
     const SystemEnvNameComparer system(env);
     const OverrideSet overrides = launcher_overrides(system);
@@ -461,7 +461,7 @@ TEST(WriteEnvironmentBlock, RefusesANulUnitInANameOrValue) {
         EXPECT_EQ(block.error().kind(), SystemErrorKind::InvalidInput);
         EXPECT_EQ(block.error().message(), "nul byte found in provided data");
 
-        FakeSystem env;
+        FakeKernel32 env;
         const SystemResult<std::u16string> built = merged_block(env, overrides);
         ASSERT_FALSE(built.has_value());
         EXPECT_EQ(built.error().message(), "nul byte found in provided data");
