@@ -10,9 +10,9 @@
 #include <string_view>
 #include <vector>
 
-#include "win/command_line.hpp"
-#include "win/command_line_encode.hpp"
+#include "win/child_command_line.hpp"
 #include "win/environment.hpp"
+#include "win/own_inputs.hpp"
 
 namespace ostrand {
 namespace {
@@ -129,7 +129,8 @@ void merge_and_write_environment(benchmark::State& state) {
                      NativeString::from_text("C:\\Games\\Demo\\dxvk-cache"));
     set_env_override(overrides, NativeString::from_text("DXVK_ASYNC"), NativeString::from_text("1"));
     for (auto _ : state) {
-        SystemResult<std::optional<std::u16string>> block = build_environment_block(env, overrides);
+        const std::optional<EnvironmentMap> merged = merge_environment(env, overrides);
+        SystemResult<std::u16string> block = write_environment_block(*merged);
         benchmark::DoNotOptimize(block);
     }
     state.SetBytesProcessed(

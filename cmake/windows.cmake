@@ -73,18 +73,6 @@ if(OSTRAND_TESTS)
     target_link_libraries(${name} PRIVATE ostrand_platform)
     target_link_options(${name} PRIVATE ${static_runtime} -municode)
   endforeach()
-  # The floor that the launcher is measured against is a windowless program like the launcher.
-  target_link_options(floor_launcher PRIVATE -mwindows)
-  # The same floor on kernel32 alone: no start-up code, no C runtime, an entry point of its own.
-  add_executable(bare_floor_launcher tests/wine/helpers/floor_launcher.cpp)
-  target_compile_definitions(bare_floor_launcher PRIVATE FLOOR_BARE)
-  target_include_directories(bare_floor_launcher PRIVATE "${CMAKE_SOURCE_DIR}/src")
-  target_include_directories(bare_floor_launcher SYSTEM PRIVATE "${khronos_dir}")
-  # No loop turned into a call of memset or memcpy, which nothing here would provide.
-  target_compile_options(bare_floor_launcher PRIVATE -fno-tree-loop-distribute-patterns)
-  target_link_options(bare_floor_launcher PRIVATE -nostartfiles -nodefaultlibs -Wl,--entry,floor_start
-                      -Wl,--subsystem,windows)
-  target_link_libraries(bare_floor_launcher PRIVATE kernel32)
   # Static initialisation, the exit status and exceptions that nobody catches, on the launcher's runtime.
   add_executable(start_routine tests/wine/helpers/start_routine.cpp)
   ostrand_own_runtime(start_routine)
@@ -159,7 +147,7 @@ if(OSTRAND_TESTS)
                      "${CMAKE_BINARY_DIR}/wineprefix" "${CMAKE_BINARY_DIR}" ${ARGN})
     set_tests_properties(wine.${name} PROPERTIES TIMEOUT 300 RESOURCE_LOCK wine)
   endfunction()
-  ostrand_shell_test(real_vulkan real_vulkan_test.sh)
+  ostrand_shell_test(real_vulkan real_vulkan_test.sh probe)
   ostrand_shell_test(no_window no_window_test.sh)
   ostrand_shell_test(command_prompt_report command_prompt_report_test.sh)
 
@@ -185,5 +173,26 @@ if(OSTRAND_TESTS)
     COMMENT "Building the host Vulkan layer and its check"
     VERBATIM)
   add_custom_target(vulkan_layer ALL DEPENDS "${layer_library}" "${layer_dir}/layer_check")
-  ostrand_shell_test(real_vulkan_layer real_vulkan_layer_test.sh "${layer_dir}")
+  ostrand_shell_test(real_vulkan_layer real_vulkan_test.sh layer "${layer_dir}")
+
+  # The launch benchmark's Windows programs, from bench/wine/, which scripts/bench runs: they start the
+  # stand-in game, so they are built with the tests. The timer:
+  add_executable(bench_launch bench/wine/bench_launch.cpp)
+  target_include_directories(bench_launch PRIVATE "${CMAKE_SOURCE_DIR}/src")
+  target_link_options(bench_launch PRIVATE ${static_runtime} -municode)
+  # The floor that the launcher is measured against, a windowless program like the launcher: once on
+  # mingw's start-up code and C runtime, and once on kernel32 alone, with no start-up code, no C runtime
+  # and an entry point of its own.
+  foreach(floor floor_launcher bare_floor_launcher)
+    add_executable(${floor} bench/wine/floor_launcher.cpp)
+    target_include_directories(${floor} PRIVATE "${CMAKE_SOURCE_DIR}/src")
+    target_include_directories(${floor} SYSTEM PRIVATE "${khronos_dir}")
+  endforeach()
+  target_link_options(floor_launcher PRIVATE ${static_runtime} -municode -mwindows)
+  target_compile_definitions(bare_floor_launcher PRIVATE FLOOR_BARE)
+  # No loop turned into a call of memset or memcpy, which nothing here would provide.
+  target_compile_options(bare_floor_launcher PRIVATE -fno-tree-loop-distribute-patterns)
+  target_link_options(bare_floor_launcher PRIVATE -nostartfiles -nodefaultlibs -Wl,--entry,floor_start
+                      -Wl,--subsystem,windows)
+  target_link_libraries(bare_floor_launcher PRIVATE kernel32)
 endif()

@@ -7,8 +7,8 @@
 #include <vector>
 
 #include "../tests/support/command_line_cases.hpp"
-#include "win/command_line.hpp"
-#include "win/command_line_encode.hpp"
+#include "win/child_command_line.hpp"
+#include "win/own_inputs.hpp"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     using namespace ostrand;

@@ -9,60 +9,21 @@
 #include <span>
 #include <string>
 
+#include "../tests/support/generalised_utf8.hpp"
 #include "../tests/support/path_properties.hpp"
 
 namespace {
 
 using namespace ostrand;
 
-// Generalised UTF-8: shortest forms only, surrogates allowed one by one but never a high one directly
-// followed by a low one (that pair has its own four-byte form). Gives the bytes and whether they hold
-// no surrogate at all.
+// The bytes themselves, when they are generalised UTF-8.
 std::optional<NativeString> from_generalised_utf8(std::span<const std::uint8_t> data) {
     std::string bytes(data.begin(), data.end());
-    bool known = true;
-    bool after_high = false;
-    for (std::size_t i = 0; i < data.size();) {
-        const std::uint8_t lead = data[i];
-        std::size_t length = 0;
-        std::uint32_t point = 0;
-        if (lead < 0x80) {
-            length = 1;
-            point = lead;
-        } else if (lead >= 0xC2 && lead <= 0xDF) {
-            length = 2;
-            point = lead & 0x1F;
-        } else if (lead >= 0xE0 && lead <= 0xEF) {
-            length = 3;
-            point = lead & 0x0F;
-        } else if (lead >= 0xF0 && lead <= 0xF4) {
-            length = 4;
-            point = lead & 0x07;
-        } else {
-            return std::nullopt;
-        }
-        if (i + length > data.size()) {
-            return std::nullopt;
-        }
-        for (std::size_t k = 1; k < length; ++k) {
-            if ((data[i + k] & 0xC0) != 0x80) {
-                return std::nullopt;
-            }
-            point = (point << 6) | (data[i + k] & 0x3F);
-        }
-        if ((length == 3 && point < 0x800) || (length == 4 && (point < 0x10000 || point > 0x10FFFF))) {
-            return std::nullopt;
-        }
-        const bool high = point >= 0xD800 && point <= 0xDBFF;
-        const bool low = point >= 0xDC00 && point <= 0xDFFF;
-        if (low && after_high) {
-            return std::nullopt;
-        }
-        known = known && !high && !low;
-        after_high = high;
-        i += length;
+    const test_support::Utf8Scan scan = test_support::scan_generalised_utf8(bytes);
+    if (!scan.well_formed) {
+        return std::nullopt;
     }
-    return NativeString::from_bytes(std::move(bytes), known);
+    return NativeString::from_bytes(std::move(bytes), !scan.holds_surrogate);
 }
 
 std::optional<NativeString> make_path(std::uint8_t mode, std::span<const std::uint8_t> data) {

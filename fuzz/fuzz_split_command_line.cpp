@@ -4,7 +4,7 @@
 #include <cstdlib>
 #include <string>
 
-#include "win/command_line.hpp"
+#include "win/own_inputs.hpp"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     std::u16string line(size / 2, u'\0');

@@ -6,9 +6,22 @@
 #include "probe.hpp"
 #include "report/fatal.hpp"
 #include "win/child.hpp"
-#include "win/command_line.hpp"
+#include "win/own_inputs.hpp"
 
 namespace ostrand {
+namespace {
+
+// The plan holds its arguments as text; a start takes every string in the system's form.
+SpawnRequest spawn_request(const LaunchPlan& plan) {
+    SpawnRequest request{plan.program_path, {}, plan.environment_overrides};
+    request.arguments.reserve(plan.arguments.size());
+    for (const std::string& argument : plan.arguments) {
+        request.arguments.push_back(NativeString::from_text(argument));
+    }
+    return request;
+}
+
+}  // namespace
 
 void launch(const Platform& platform, std::string_view game_directory) {
     auto path = executable_path(platform.self);

@@ -4,7 +4,6 @@
 #include <algorithm>
 #include <iterator>
 
-#include "win/child.hpp"
 #include "win/path.hpp"
 #include "win/strings/ascii.hpp"
 
@@ -62,15 +61,6 @@ LaunchPlan build_launch_plan(const NativeString& executable_path,
         {NativeString::from_text("DXVK_ASYNC"), NativeString::from_text("1")},
     };
     return plan;
-}
-
-SpawnRequest spawn_request(const LaunchPlan& plan) {
-    SpawnRequest request{plan.program_path, {}, plan.environment_overrides};
-    request.arguments.reserve(plan.arguments.size());
-    for (const std::string& argument : plan.arguments) {
-        request.arguments.push_back(NativeString::from_text(argument));
-    }
-    return request;
 }
 
 }  // namespace ostrand

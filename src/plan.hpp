@@ -10,8 +10,6 @@
 
 namespace ostrand {
 
-struct SpawnRequest;
-
 struct LaunchPlan {
     NativeString program_path;
     NativeString cache_path;
@@ -23,8 +21,5 @@ struct LaunchPlan {
 LaunchPlan build_launch_plan(const NativeString& executable_path,
                              const std::vector<std::string>& own_arguments, bool fragment_density_map,
                              std::string_view game_directory);
-
-// What a start of the game takes from the plan.
-SpawnRequest spawn_request(const LaunchPlan& plan);
 
 }  // namespace ostrand

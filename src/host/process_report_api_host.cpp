@@ -33,7 +33,7 @@ struct HostReportApi final : ReportApi {
     void set_last_error(std::uint32_t) override {}
     std::uint32_t get_last_error() override { return 0; }
     std::uint32_t get_current_thread_id() override { return static_cast<std::uint32_t>(::gettid()); }
-    [[noreturn]] void fail_fast(std::uint32_t) override { std::abort(); }
+    [[noreturn]] void fastfail(std::uint32_t) override { std::abort(); }
 };
 
 }  // namespace

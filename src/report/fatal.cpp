@@ -115,9 +115,9 @@ void fatal_unrecoverable(ReportApi& api, std::string_view message, SourceLocatio
 }
 
 void abort_process(ReportApi& api) {
-    api.fail_fast(fast_fail_fatal_app_exit);
+    api.fastfail(fast_fail_fatal_app_exit);
     // The attribute of a virtual function does not carry over to the call; the interface requires
-    // that fail_fast never returns.
+    // that fastfail never returns.
     __builtin_unreachable();
 }
 

@@ -25,7 +25,7 @@ struct ReportApi : virtual LastErrorApi, virtual StdHandleApi {
     virtual Module get_module_handle_w(const char16_t* name) = 0;
     virtual std::uint32_t get_current_thread_id() = 0;
     // __fastfail: ends the process at once.
-    [[noreturn]] virtual void fail_fast(std::uint32_t code) = 0;
+    [[noreturn]] virtual void fastfail(std::uint32_t code) = 0;
 };
 
 // The real platform's operations: kernel32 on Windows; on other hosts a minimal stand-in that writes

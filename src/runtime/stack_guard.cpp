@@ -20,7 +20,7 @@ std::uintptr_t __stack_chk_guard = 0x00002B992DDFA232;
 // The stack frame that failed its check is corrupt: no unwinding, no handler and no report may run on
 // it. Fail-fast ends the process at once with 0xC0000409.
 [[noreturn]] void __stack_chk_fail() {
-    ostrand::fast_fail(ostrand::fast_fail_fatal_app_exit);
+    ostrand::fastfail(ostrand::fast_fail_fatal_app_exit);
 }
 
 // IMAGE_LOAD_CONFIG_DIRECTORY64 as far as the SEH fields, with the cookie as a pointer so that the

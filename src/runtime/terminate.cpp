@@ -18,7 +18,7 @@
 
 namespace {
 
-[[noreturn]] void fail_fast() {
+[[noreturn]] void abort_process() {
     ostrand::abort_process(ostrand::process_report_api());
 }
 
@@ -26,58 +26,58 @@ namespace {
 
 namespace __gnu_cxx {
 void __verbose_terminate_handler() {
-    ::fail_fast();
+    ::abort_process();
 }
 }  // namespace __gnu_cxx
 
 namespace std {
 void __throw_bad_exception() {
-    ::fail_fast();
+    ::abort_process();
 }
 void __throw_bad_alloc() {
-    ::fail_fast();
+    ::abort_process();
 }
 void __throw_bad_array_new_length() {
-    ::fail_fast();
+    ::abort_process();
 }
 void __throw_bad_cast() {
-    ::fail_fast();
+    ::abort_process();
 }
 void __throw_bad_typeid() {
-    ::fail_fast();
+    ::abort_process();
 }
 void __throw_logic_error(const char*) {
-    ::fail_fast();
+    ::abort_process();
 }
 void __throw_domain_error(const char*) {
-    ::fail_fast();
+    ::abort_process();
 }
 void __throw_invalid_argument(const char*) {
-    ::fail_fast();
+    ::abort_process();
 }
 void __throw_length_error(const char*) {
-    ::fail_fast();
+    ::abort_process();
 }
 void __throw_out_of_range(const char*) {
-    ::fail_fast();
+    ::abort_process();
 }
 void __throw_out_of_range_fmt(const char*, ...) {
-    ::fail_fast();
+    ::abort_process();
 }
 void __throw_runtime_error(const char*) {
-    ::fail_fast();
+    ::abort_process();
 }
 void __throw_range_error(const char*) {
-    ::fail_fast();
+    ::abort_process();
 }
 void __throw_overflow_error(const char*) {
-    ::fail_fast();
+    ::abort_process();
 }
 void __throw_underflow_error(const char*) {
-    ::fail_fast();
+    ::abort_process();
 }
 // Raised by the standard library's threads and mutexes, which the launcher does not use.
 void __throw_system_error(int) {
-    ::fail_fast();
+    ::abort_process();
 }
 }  // namespace std

@@ -8,7 +8,7 @@
 #include <string>
 #include <utility>
 
-#include "win/command_line_encode.hpp"
+#include "win/child_command_line.hpp"
 #include "win/environment.hpp"
 #include "win/path.hpp"
 #include "win/program_path.hpp"
@@ -65,7 +65,7 @@ public:
                                            duplicate_same_access)) {
                 return os_failure(process_.get_last_error());
             }
-            copies_[i].reset(copy);
+            copies_[i].reset(process_, copy);
         }
         return {};
     }
@@ -83,50 +83,39 @@ public:
 
 private:
     ProcessApi& process_;
-    std::array<OwnedHandle, 3> copies_ = {OwnedHandle(process_, nullptr), OwnedHandle(process_, nullptr),
-                                          OwnedHandle(process_, nullptr)};
+    std::array<OwnedHandle, 3> copies_;
 };
 
-struct StartParameters {
-    const std::u16string& application_name;
-    std::u16string& command_line;
-    std::uint32_t creation_flags;
-    std::optional<std::u16string>& environment_block;
-};
-
-SystemResult<ChildProcess> start_process(const StartParameters& parameters, ProcessApi& process) {
+// The handle copies and CreateProcessW. `environment_block` is null when the child inherits the
+// launcher's environment; CreateProcessW may write into `command_line`.
+SystemResult<ChildProcess> spawn_process(const std::u16string& application_name, std::u16string& command_line,
+                                         char16_t* environment_block, ProcessApi& process) {
     // The lock is taken before the first standard handle is looked at, and the copies are declared
     // after it: they are closed before the lock is released, on every way out.
-    const std::lock_guard<StartLock> lock(process_start_lock());
+    const std::lock_guard<SpawnLock> lock(process_start_lock());
     StandardHandleCopies copies(process);
     if (SystemResult<void> made = copies.make(); !made) {
         return Failure{made.error()};
     }
-    const StartupInfo startup = copies.startup_info();
     // Windows refuses a longer command line with this error; Wine instead cuts it to the limit and
     // starts the program with arguments nobody gave it. The check stands where CreateProcessW itself
     // would refuse, so every earlier step's failure still wins, as it does on Windows.
-    if (parameters.command_line.size() - 1 > max_command_line_units) {
+    if (command_line.size() - 1 > max_command_line_units) {
         return os_failure(error_filename_exced_range);
     }
     ProcessInformation information;
-    const bool started = process.create_process_w(
-        parameters.application_name.c_str(), parameters.command_line.data(), true, parameters.creation_flags,
-        parameters.environment_block ? parameters.environment_block->data() : nullptr, nullptr, startup,
-        information);
-    // Read before the copies are closed, which may change the last error.
-    const std::uint32_t error = started ? 0 : process.get_last_error();
-    ChildProcess child(OwnedHandle(process, information.process), OwnedHandle(process, information.thread));
-    if (!started) {
-        return os_failure(error);
+    if (!process.create_process_w(application_name.c_str(), command_line.data(), true,
+                                  create_unicode_environment, environment_block, nullptr,
+                                  copies.startup_info(), information)) {
+        return os_failure(process.get_last_error());
     }
-    return child;
+    return ChildProcess(OwnedHandle(process, information.process), OwnedHandle(process, information.thread));
 }
 
 }  // namespace
 
-StartLock& process_start_lock() {
-    static StartLock lock;
+SpawnLock& process_start_lock() {
+    static SpawnLock lock;
     return lock;
 }
 
@@ -166,8 +155,7 @@ SystemResult<ChildProcess> spawn_child(const SpawnRequest& request, const SpawnS
     }
     command_line->push_back(u'\0');
 
-    const std::uint32_t creation_flags = create_unicode_environment;
-    std::optional<std::u16string> environment_block;
+    std::u16string environment_block;
     if (environment) {
         SystemResult<std::u16string> block = write_environment_block(*environment);
         if (!block) {
@@ -176,7 +164,7 @@ SystemResult<ChildProcess> spawn_child(const SpawnRequest& request, const SpawnS
         environment_block = std::move(*block);
     }
 
-    return start_process({*application_name, *command_line, creation_flags, environment_block},
+    return spawn_process(*application_name, *command_line, environment ? environment_block.data() : nullptr,
                          system.process);
 }
 

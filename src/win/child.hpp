@@ -12,7 +12,7 @@
 #include "win/environment.hpp"
 #include "win/process_api.hpp"
 #include "win/self_api.hpp"
-#include "win/start_lock.hpp"
+#include "win/spawn_lock.hpp"
 #include "win/strings/native_string.hpp"
 #include "win/unique_handle.hpp"
 
@@ -64,7 +64,7 @@ struct ChildProcess {
 
 // Held by every start while inheritable copies of the standard handles exist, so that a child started
 // from another thread meanwhile cannot inherit them. The one piece of global mutable state.
-StartLock& process_start_lock();
+SpawnLock& process_start_lock();
 
 // Starts the request's program with its arguments and the launcher's environment plus the overrides.
 // The child inherits inheritable copies of the launcher's standard handles and its current directory.

@@ -150,19 +150,6 @@ SystemResult<std::u16string> write_environment_block(const EnvironmentMap& envir
     return out;
 }
 
-SystemResult<std::optional<std::u16string>> build_environment_block(EnvApi& env,
-                                                                    const OverrideSet& overrides) {
-    const std::optional<EnvironmentMap> merged = merge_environment(env, overrides);
-    if (!merged) {
-        return std::optional<std::u16string>();
-    }
-    SystemResult<std::u16string> block = write_environment_block(*merged);
-    if (!block) {
-        return Failure{block.error()};
-    }
-    return std::optional<std::u16string>(std::move(block).value());
-}
-
 std::optional<NativeString> lookup_env(const EnvironmentMap& environment, const NativeString& name) {
     const std::u16string* value = environment.find(native_to_utf16(name));
     if (value == nullptr) {

@@ -97,10 +97,6 @@ std::optional<EnvironmentMap> merge_environment(EnvApi& env, const OverrideSet& 
 // units. Fails with InvalidInput when a name or value holds a 0 unit.
 SystemResult<std::u16string> write_environment_block(const EnvironmentMap& environment);
 
-// merge_environment, then write_environment_block; nothing when the set is empty.
-SystemResult<std::optional<std::u16string>> build_environment_block(EnvApi& env,
-                                                                    const OverrideSet& overrides);
-
 std::optional<NativeString> lookup_env(const EnvironmentMap& environment, const NativeString& name);
 
 }  // namespace ostrand

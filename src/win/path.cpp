@@ -10,8 +10,10 @@ namespace ostrand {
 
 namespace {
 
-bool is_ascii_letter(char c) {
-    return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z');
+// The drive of these rules: an ASCII letter and a colon, as in "C:" and "\\?\C:".
+bool begins_with_drive_letter(std::string_view text) {
+    return text.size() >= 2 && ((text[0] >= 'A' && text[0] <= 'Z') || (text[0] >= 'a' && text[0] <= 'z')) &&
+           text[1] == ':';
 }
 
 std::size_t find_backslash(std::string_view path, std::size_t from) {
@@ -41,8 +43,7 @@ PrefixMatch match_literal_prefix(std::string_view path) {
         }
         return {PathPrefix::LiteralUnc, length};
     }
-    if (path.size() >= 6 && is_ascii_letter(path[4]) && path[5] == ':' &&
-        (path.size() == 6 || is_separator(path[6]))) {
+    if (begins_with_drive_letter(path.substr(4)) && (path.size() == 6 || is_separator(path[6]))) {
         return {PathPrefix::LiteralDrive, 6};
     }
     return {PathPrefix::Literal, find_backslash(path, 4)};
@@ -67,7 +68,7 @@ PrefixMatch match_prefix(std::string_view path) {
         }
         return {PathPrefix::Unc, share_end};
     }
-    if (path.size() >= 2 && is_ascii_letter(path[0]) && path[1] == ':') {
+    if (begins_with_drive_letter(path)) {
         return {PathPrefix::Drive, 2};
     }
     return {};

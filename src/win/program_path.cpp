@@ -4,7 +4,7 @@
 #include <utility>
 
 #include "win/buffer_rule.hpp"
-#include "win/command_line.hpp"
+#include "win/own_inputs.hpp"
 #include "win/path.hpp"
 #include "win/strings/ascii.hpp"
 
@@ -20,8 +20,10 @@ bool begins_with_drive_root(std::u16string_view units) {
     return units.size() >= 3 && units[1] == u':' && units[2] == u'\\';
 }
 
-// A letter-like unit, ":", then the end or a separator: "C:" and "C:\x" but not "C:x".
-bool begins_with_drive(std::u16string_view units) {
+// A drive alone or with its root: any unit but a separator, ":", then the end or a separator ("C:" and
+// "C:\x" but not "C:x"). Wider than the path rules' drive letter: this decides what the system may be
+// handed as it stands, and the system takes any unit before the colon for a drive.
+bool begins_with_bare_or_rooted_drive(std::u16string_view units) {
     return units.size() >= 2 && !is_separator(units[0]) && units[1] == u':' &&
            (units.size() == 2 || is_separator(units[2]));
 }
@@ -213,7 +215,8 @@ SystemResult<std::u16string> to_system_path(const NativeString& path, ProcessApi
     if (begins_with_literal_or_object(view) || view.empty()) {
         return units;
     }
-    if (length < prefix_needed_from && (begins_with_drive(view) || begins_with_two_separators(view))) {
+    if (length < prefix_needed_from &&
+        (begins_with_bare_or_rooted_drive(view) || begins_with_two_separators(view))) {
         return units;
     }
     SystemResult<std::u16string> full = full_path_name(units, process);

@@ -2,7 +2,8 @@
 // that says which value means "no handle" and how one is closed.
 #pragma once
 
-#include <cassert>
+#include <cstdint>
+#include <type_traits>
 #include <utility>
 
 #include "win/process_api.hpp"
@@ -10,12 +11,14 @@
 namespace ostrand {
 
 // Owns one handle and closes it exactly once, through the interface it was opened with. Move-only;
-// the raw value is reached only through get(), never by conversion.
+// the raw value is reached only through get(), never by conversion. A close leaves the thread's last
+// error as it found it, so the order in which owners go out of scope never changes a reported error.
 template <typename Traits>
 class UniqueHandle {
 public:
     using Api = typename Traits::Api;
     using Value = typename Traits::Value;
+    static_assert(std::is_base_of_v<LastErrorApi, Api>);
 
     UniqueHandle() = default;
     UniqueHandle(Api& api, Value value) : api_(&api), value_(value) {}
@@ -43,14 +46,16 @@ public:
 
     void reset() {
         if (valid()) {
+            const std::uint32_t error = api_->get_last_error();
             Traits::close(*api_, release());
+            api_->set_last_error(error);
         }
     }
 
-    // Closes the current handle and takes `value`, to be closed through the same interface.
-    void reset(Value value) {
+    // Closes the current handle and takes `value`, to be closed through `api`.
+    void reset(Api& api, Value value) {
         reset();
-        assert(api_ != nullptr || value == Traits::invalid());
+        api_ = &api;
         value_ = value;
     }
 

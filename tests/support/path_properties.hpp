@@ -9,21 +9,12 @@
 #include <string>
 #include <string_view>
 
+#include "generalised_utf8.hpp"
 #include "unit_text.hpp"
 #include "win/path.hpp"
 #include "win/strings/native_string.hpp"
 
 namespace ostrand::path_properties {
-
-inline bool holds_encoded_surrogate(std::string_view bytes) {
-    for (std::size_t i = 0; i + 1 < bytes.size(); ++i) {
-        if (static_cast<unsigned char>(bytes[i]) == 0xED &&
-            static_cast<unsigned char>(bytes[i + 1]) >= 0xA0) {
-            return true;
-        }
-    }
-    return false;
-}
 
 inline std::string shown(std::string_view bytes) {
     return test_support::show(native_to_utf16(NativeString::from_bytes(std::string(bytes), false)));
@@ -40,7 +31,7 @@ inline std::string check_flag(const NativeString& result, bool inputs_known, std
     if (inputs_known && !result.known_utf8()) {
         return std::string(what) + " of known UTF-8 lost the flag: " + shown(result.bytes());
     }
-    if (result.known_utf8() && holds_encoded_surrogate(result.bytes())) {
+    if (result.known_utf8() && test_support::scan_generalised_utf8(result.bytes()).holds_surrogate) {
         return std::string(what) + " claims known UTF-8 but holds a surrogate: " + shown(result.bytes());
     }
     return {};

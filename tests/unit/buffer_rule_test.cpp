@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "fake_base.hpp"
+#include "fake_kernel32.hpp"
 
 namespace ostrand {
 namespace {
@@ -50,7 +50,7 @@ TEST(BufferRule, AsksWithMoreRoomUntilTheTextFits) {
     };
     for (const Case& row : cases) {
         SCOPED_TRACE(row.label);
-        testing::FakeLastError system;
+        testing::FakeKernel32 system;
         system.last_error = row.stale_error;
         std::vector<std::uint32_t> sizes;
         std::size_t next = 0;

@@ -10,17 +10,16 @@
 #include <string>
 #include <vector>
 
-#include "fake_process_system.hpp"
-#include "plan.hpp"
+#include "fake_kernel32.hpp"
 #include "win/program_path.hpp"
 
 namespace ostrand {
 namespace {
 
-using testing::FakeSystem;
+using testing::FakeKernel32;
 using testing::handle_value;
 using testing::show;
-using testing::start_lock_held;
+using testing::spawn_lock_held;
 
 NativeString text(std::string_view bytes) {
     return NativeString::from_text(bytes);
@@ -46,14 +45,14 @@ SpawnRequest demo_request() {
 // One start against the fake, checked for what must hold after every start, failed or not: the lock
 // is free, and nothing but the child's own two handles is open.
 struct Start {
-    FakeSystem system;
+    FakeKernel32 system;
 
     SystemResult<ChildProcess> run(const SpawnRequest& request) {
         SystemResult<ChildProcess> result = spawn_child(request, SpawnSystem{system, system, system});
-        EXPECT_FALSE(start_lock_held());
+        EXPECT_FALSE(spawn_lock_held());
         std::set<Handle> expected_open;
         if (result.has_value()) {
-            expected_open = {FakeSystem::process_handle, FakeSystem::thread_handle};
+            expected_open = {FakeKernel32::process_handle, FakeKernel32::thread_handle};
         }
         EXPECT_EQ(system.open_handles, expected_open);
         return result;
@@ -93,8 +92,8 @@ TEST(SpawnChild, RunsTheStepsInOrderAndHoldsTheLockOnlyAroundTheCopies) {
         "CloseHandle 0x110 [locked]",
     };
     EXPECT_EQ(start.system.events, expected);
-    EXPECT_EQ(child->process.get(), FakeSystem::process_handle);
-    EXPECT_EQ(child->thread.get(), FakeSystem::thread_handle);
+    EXPECT_EQ(child->process.get(), FakeKernel32::process_handle);
+    EXPECT_EQ(child->thread.get(), FakeKernel32::thread_handle);
     EXPECT_FALSE(child->stdin_pipe.valid() || child->stdout_pipe.valid() || child->stderr_pipe.valid());
 
     // The holder closes the process handle, then the thread handle.
@@ -109,7 +108,7 @@ TEST(SpawnChild, PassesTheFixedCreationParameters) {
     SystemResult<ChildProcess> child = start.run(demo_request());
     ASSERT_TRUE(child.has_value()) << ::testing::PrintToString(child.error());
     ASSERT_TRUE(start.system.create.has_value());
-    const FakeSystem::CreateCall& call = *start.system.create;
+    const FakeKernel32::CreateCall& call = *start.system.create;
 
     EXPECT_EQ(show(call.application_name), "C:\\Games\\Demo\\hl2.exe");
     EXPECT_EQ(show(call.command_line), "\"C:\\Games\\Demo\\hl2.exe\" -novid \"-refresh 0\"");
@@ -123,18 +122,6 @@ TEST(SpawnChild, PassesTheFixedCreationParameters) {
               u"ZORV_STATE_CACHE_PATH=C:\\Games\\Demo\\dxvk-cache\0\0"s);
     EXPECT_EQ(call.startup,
               (StartupInfo{0x100, handle_value(0x110), handle_value(0x111), handle_value(0x112)}));
-}
-
-TEST(SpawnChild, GameCommandLineForTheDemoDirectory) {
-    const LaunchPlan plan =
-        build_launch_plan(text("C:\\Games\\Demo\\ostrand.exe"), {"ostrand.exe"}, false, "zorv");
-    Start start;
-    SystemResult<ChildProcess> child = start.run(spawn_request(plan));
-    ASSERT_TRUE(child.has_value()) << ::testing::PrintToString(child.error());
-    EXPECT_EQ(
-        show(start.system.create->command_line),
-        "\"C:\\Games\\Demo\\hl2.exe\" -w 1280 -h 720 -novid -condebug -conclearlog -high \"-refresh 0\" "
-        "-noasserts -hushasserts -dxlevel 98 -vulkan -gamepadui -steam -game zorv -windowed");
 }
 
 TEST(SpawnChild, WithoutOverridesThereIsNoBlockButTheFlagStays) {
@@ -253,7 +240,7 @@ TEST(SpawnChild, OverriddenPathIsSearchedFirst) {
 // A start that fails with `expected` once `setup` has changed the demo request or the system.
 struct FailureCase {
     std::string_view name;
-    std::function<void(SpawnRequest&, FakeSystem&)> setup;
+    std::function<void(SpawnRequest&, FakeKernel32&)> setup;
     SystemError expected;
 };
 
@@ -277,7 +264,7 @@ void expect_failures(const std::vector<FailureCase>& cases, bool before_the_lock
 
 TEST(SpawnChild, FailuresBeforeTheStandardHandles) {
     const auto program = [](std::u16string path) {
-        return [path](SpawnRequest& request, FakeSystem&) { request.program_path = native(path); };
+        return [path](SpawnRequest& request, FakeKernel32&) { request.program_path = native(path); };
     };
     expect_failures(
         {
@@ -288,7 +275,7 @@ TEST(SpawnChild, FailuresBeforeTheStandardHandles) {
             {"bare name found nowhere", program(u"hl2.exe"),
              SystemError::kind_and_message(SystemErrorKind::NotFound, program_not_found_message)},
             {"full path of the application name fails",
-             [](SpawnRequest&, FakeSystem& system) {
+             [](SpawnRequest&, FakeKernel32& system) {
                  system.full_path_errors[u"C:\\Games\\Demo\\hl2.exe"] = 3;
              },
              SystemError::os_code(3)},
@@ -296,7 +283,7 @@ TEST(SpawnChild, FailuresBeforeTheStandardHandles) {
             {"command script in upper case", program(u"C:\\Games\\RUN.CMD"),
              invalid(batch_file_refused_message)},
             {"batch file once trailing dots are dropped",
-             [](SpawnRequest& request, FakeSystem& system) {
+             [](SpawnRequest& request, FakeKernel32& system) {
                  request.program_path = text("C:\\Games\\run.bat.");
                  system.full_paths[u"C:\\Games\\run.bat."] = u"C:\\Games\\run.bat";
              },
@@ -307,17 +294,17 @@ TEST(SpawnChild, FailuresBeforeTheStandardHandles) {
              program(u"\\\\?\\C:\\" + std::u16string(250, u'a') + u".cmd"),
              invalid(batch_file_refused_message)},
             {"0 unit in an argument",
-             [](SpawnRequest& request, FakeSystem&) {
+             [](SpawnRequest& request, FakeKernel32&) {
                  request.arguments.push_back(native(std::u16string(u"a\0", 2)));
              },
              invalid(nul_in_data_message)},
             {"0 unit in an override name",
-             [](SpawnRequest& request, FakeSystem&) {
+             [](SpawnRequest& request, FakeKernel32&) {
                  request.environment_overrides.push_back({native(std::u16string(u"A\0B", 3)), text("1")});
              },
              invalid(nul_in_data_message)},
             {"0 unit in an override value",
-             [](SpawnRequest& request, FakeSystem&) {
+             [](SpawnRequest& request, FakeKernel32&) {
                  request.environment_overrides.push_back({text("X"), native(std::u16string(u"\0", 1))});
              },
              invalid(nul_in_data_message)},
@@ -348,30 +335,30 @@ TEST(SpawnChild, BatchTestLooksAtTheFullPathOnlyForPlainNames) {
 }
 
 // Failures while the copies exist: every copy made is closed, under the lock, and the error is the
-// failing call's own, read before the clean-up changed the last error.
+// failing call's own, whatever the clean-up leaves behind.
 TEST(SpawnChild, FailuresWhileHoldingTheLock) {
     struct Case {
         std::string_view name;
-        std::function<void(FakeSystem&)> setup;
+        std::function<void(FakeKernel32&)> setup;
         std::uint32_t expected_code;
         std::vector<std::string> locked_part;
     };
     const Case cases[] = {
         {"input copy fails",
-         [](FakeSystem& system) {
+         [](FakeKernel32& system) {
              system.duplicate_failure = {handle_value(0x10), 5};
          },
          5,
          {"GetStdHandle -10 [locked]", "DuplicateHandle 0x10 failed [locked]"}},
         {"output copy fails",
-         [](FakeSystem& system) {
+         [](FakeKernel32& system) {
              system.duplicate_failure = {handle_value(0x11), 6};
          },
          6,
          {"GetStdHandle -10 [locked]", "DuplicateHandle 0x10 -> 0x110 [locked]", "GetStdHandle -11 [locked]",
           "DuplicateHandle 0x11 failed [locked]", "CloseHandle 0x110 [locked]"}},
         {"error copy fails",
-         [](FakeSystem& system) {
+         [](FakeKernel32& system) {
              system.duplicate_failure = {handle_value(0x12), 8};
          },
          8,
@@ -380,14 +367,14 @@ TEST(SpawnChild, FailuresWhileHoldingTheLock) {
           "DuplicateHandle 0x12 failed [locked]", "CloseHandle 0x111 [locked]",
           "CloseHandle 0x110 [locked]"}},
         {"CreateProcessW fails",
-         [](FakeSystem& system) { system.create_error = 2; },
+         [](FakeKernel32& system) { system.create_error = 2; },
          2,
          {"GetStdHandle -10 [locked]", "DuplicateHandle 0x10 -> 0x110 [locked]", "GetStdHandle -11 [locked]",
           "DuplicateHandle 0x11 -> 0x111 [locked]", "GetStdHandle -12 [locked]",
           "DuplicateHandle 0x12 -> 0x112 [locked]", "CreateProcessW [locked]", "CloseHandle 0x112 [locked]",
           "CloseHandle 0x111 [locked]", "CloseHandle 0x110 [locked]"}},
         {"CreateProcessW fails without standard handles",
-         [](FakeSystem& system) {
+         [](FakeKernel32& system) {
              system.create_error = 193;
              system.std_handles = {nullptr, nullptr, nullptr};
          },
@@ -445,43 +432,43 @@ TEST(SpawnChild, EarlierStepsFailureWins) {
     expect_failures(
         {
             {"empty program path over a 0 unit in an argument",
-             [&](SpawnRequest& request, FakeSystem&) {
+             [&](SpawnRequest& request, FakeKernel32&) {
                  nul_argument(request);
                  request.program_path = NativeString();
              },
              invalid(no_file_name_message)},
             {"missing program over a 0 unit in an argument",
-             [&](SpawnRequest& request, FakeSystem&) {
+             [&](SpawnRequest& request, FakeKernel32&) {
                  nul_argument(request);
                  request.program_path = text("hl2");
              },
              SystemError::kind_and_message(SystemErrorKind::NotFound, program_not_found_message)},
             {"failed full path over a 0 unit in an argument",
-             [&](SpawnRequest& request, FakeSystem& system) {
+             [&](SpawnRequest& request, FakeKernel32& system) {
                  nul_argument(request);
                  system.full_path_errors[u"C:\\Games\\Demo\\hl2.exe"] = 3;
              },
              SystemError::os_code(3)},
             {"batch file over a 0 unit in an argument",
-             [&](SpawnRequest& request, FakeSystem&) {
+             [&](SpawnRequest& request, FakeKernel32&) {
                  nul_argument(request);
                  request.program_path = text("C:\\x.cmd");
              },
              invalid(batch_file_refused_message)},
             {"0 unit in an argument over a failing start",
-             [&](SpawnRequest& request, FakeSystem& system) {
+             [&](SpawnRequest& request, FakeKernel32& system) {
                  nul_argument(request);
                  system.create_error = 2;
              },
              invalid(nul_in_data_message)},
             {"0 unit in an override over a failing copy",
-             [](SpawnRequest& request, FakeSystem& system) {
+             [](SpawnRequest& request, FakeKernel32& system) {
                  request.environment_overrides[0].value = native(std::u16string(u"\0", 1));
                  system.duplicate_failure = {handle_value(0x10), 5};
              },
              invalid(nul_in_data_message)},
             {"failing copy over a failing start",
-             [](SpawnRequest&, FakeSystem& system) {
+             [](SpawnRequest&, FakeKernel32& system) {
                  system.duplicate_failure = {handle_value(0x12), 5};
                  system.create_error = 2;
              },
@@ -493,7 +480,7 @@ TEST(SpawnChild, EarlierStepsFailureWins) {
 TEST(WaitChild, WaitsThenReadsTheExitCode) {
     struct Case {
         std::string_view name;
-        std::function<void(FakeSystem&)> setup;
+        std::function<void(FakeKernel32&)> setup;
         std::optional<std::uint32_t> exit_code;  // none: the error below
         std::int32_t error;
         std::vector<std::string> events;
@@ -503,12 +490,12 @@ TEST(WaitChild, WaitsThenReadsTheExitCode) {
     const Case cases[] = {
         {"exit code 0", {}, 0u, 0, {wait, exit}},
         {"any exit code",
-         [](FakeSystem& system) { system.exit_code = 0xC0000005; },
+         [](FakeKernel32& system) { system.exit_code = 0xC0000005; },
          0xC0000005u,
          0,
          {wait, exit}},
         {"wait fails",
-         [](FakeSystem& system) {
+         [](FakeKernel32& system) {
              system.wait_result = 0xFFFFFFFF;
              system.wait_error = 6;
          },
@@ -516,7 +503,7 @@ TEST(WaitChild, WaitsThenReadsTheExitCode) {
          6,
          {wait}},
         {"wait ends otherwise",
-         [](FakeSystem& system) {
+         [](FakeKernel32& system) {
              system.wait_result = 0x80;  // WAIT_ABANDONED
              system.wait_error = 1460;
          },
@@ -524,20 +511,20 @@ TEST(WaitChild, WaitsThenReadsTheExitCode) {
          1460,
          {wait}},
         {"exit code unreadable",
-         [](FakeSystem& system) { system.exit_code_error = 5; },
+         [](FakeKernel32& system) { system.exit_code_error = 5; },
          std::nullopt,
          5,
          {wait, exit}},
     };
     for (const Case& row : cases) {
         SCOPED_TRACE(row.name);
-        FakeSystem system;
+        FakeKernel32 system;
         if (row.setup) {
             row.setup(system);
         }
-        system.open_handles = {FakeSystem::process_handle, FakeSystem::thread_handle};
-        ChildProcess child(OwnedHandle(system, FakeSystem::process_handle),
-                           OwnedHandle(system, FakeSystem::thread_handle));
+        system.open_handles = {FakeKernel32::process_handle, FakeKernel32::thread_handle};
+        ChildProcess child(OwnedHandle(system, FakeKernel32::process_handle),
+                           OwnedHandle(system, FakeKernel32::thread_handle));
         const SystemResult<std::uint32_t> result = wait_child(child, system);
         if (row.exit_code) {
             ASSERT_TRUE(result.has_value()) << ::testing::PrintToString(result.error());
@@ -554,10 +541,10 @@ TEST(WaitChild, WaitsThenReadsTheExitCode) {
 }
 
 TEST(WaitChild, ClosesAnInputPipeBeforeWaiting) {
-    FakeSystem system;
-    system.open_handles = {FakeSystem::process_handle, FakeSystem::thread_handle, handle_value(0x300)};
-    ChildProcess child(OwnedHandle(system, FakeSystem::process_handle),
-                       OwnedHandle(system, FakeSystem::thread_handle));
+    FakeKernel32 system;
+    system.open_handles = {FakeKernel32::process_handle, FakeKernel32::thread_handle, handle_value(0x300)};
+    ChildProcess child(OwnedHandle(system, FakeKernel32::process_handle),
+                       OwnedHandle(system, FakeKernel32::thread_handle));
     child.stdin_pipe = OwnedHandle(system, handle_value(0x300));
     ASSERT_TRUE(wait_child(child, system).has_value());
     ASSERT_FALSE(system.events.empty());
@@ -566,8 +553,8 @@ TEST(WaitChild, ClosesAnInputPipeBeforeWaiting) {
 }
 
 TEST(OwnedHandle, ClosesEachHandleExactlyOnce) {
-    FakeSystem system;
-    system.open_handles = {handle_value(1), handle_value(2), handle_value(3)};
+    FakeKernel32 system;
+    system.open_handles = {handle_value(1), handle_value(2), handle_value(3), handle_value(4)};
     {
         OwnedHandle first(system, handle_value(1));
         OwnedHandle moved(std::move(first));
@@ -579,13 +566,30 @@ TEST(OwnedHandle, ClosesEachHandleExactlyOnce) {
         EXPECT_EQ(released.release(), handle_value(3));
         OwnedHandle empty;
         empty.reset();
+        OwnedHandle later;
+        later.reset(system, handle_value(4));  // closes nothing yet, takes 4
     }
-    EXPECT_EQ(system.events, (std::vector<std::string>{"CloseHandle 0x2", "CloseHandle 0x1"}));
+    EXPECT_EQ(system.events,
+              (std::vector<std::string>{"CloseHandle 0x2", "CloseHandle 0x4", "CloseHandle 0x1"}));
     EXPECT_EQ(system.open_handles, std::set<Handle>{handle_value(3)});
 }
 
+// The fake's CloseHandle leaves an error of its own behind; the owner puts the caller's back.
+TEST(OwnedHandle, CloseKeepsTheCallersLastError) {
+    FakeKernel32 system;
+    system.open_handles = {handle_value(1), handle_value(2)};
+    system.last_error = 87;
+    {
+        OwnedHandle replaced(system, handle_value(1));
+        replaced.reset(system, handle_value(2));
+        EXPECT_EQ(system.last_error, 87u) << "after the close of a replaced handle";
+    }
+    EXPECT_EQ(system.last_error, 87u) << "after the close at the end of the scope";
+    EXPECT_EQ(system.events, (std::vector<std::string>{"CloseHandle 0x1", "CloseHandle 0x2"}));
+}
+
 TEST(ChildProcess, ClosesProcessThenThreadThenPipes) {
-    FakeSystem system;
+    FakeKernel32 system;
     system.open_handles = {handle_value(0x200), handle_value(0x204), handle_value(0x300),
                            handle_value(0x304)};
     {

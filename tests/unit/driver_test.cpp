@@ -4,27 +4,25 @@
 
 #include <optional>
 
-#include "fake_loader.hpp"
-#include "fake_process_system.hpp"
+#include "../support/fixed_arguments.hpp"
+#include "fake_kernel32.hpp"
 #include "report/fatal.hpp"
 
 namespace ostrand {
 namespace {
 
-using testing::FakeLoader;
-using testing::FakeSystem;
+using testing::FakeKernel32;
 
 struct LaunchRun {
-    FakeSystem system;
-    // A machine without a Vulkan runtime: the probe's load fails, which only makes its answer false.
-    FakeLoader loader{system.events};
+    FakeKernel32 system;
     std::optional<FatalFailure> failure;
 
-    LaunchRun() { loader.load_fails = true; }
+    // A machine without a Vulkan runtime: the probe's load fails, which only makes its answer false.
+    LaunchRun() { system.load_fails = true; }
 
     void launch_zorv() {
         try {
-            launch(Platform{system, system, system, loader}, "zorv");
+            launch(Platform{system, system, system, system}, "zorv");
         } catch (const FatalFailure& raised) {
             failure = raised;
         }
@@ -62,21 +60,30 @@ TEST(Launch, RunsItsStepsInOrderAndClosesProcessThenThread) {
     EXPECT_TRUE(run.system.open_handles.empty());
 }
 
+TEST(Launch, GameCommandLineForTheDemoDirectory) {
+    LaunchRun run;
+    run.launch_zorv();
+    ASSERT_FALSE(run.failure.has_value()) << run.failure->message;
+    ASSERT_TRUE(run.system.create.has_value());
+    EXPECT_EQ(testing::show(run.system.create->command_line),
+              "\"C:\\Games\\Demo\\hl2.exe\" " + test_support::fixed_arguments_line() + " -windowed");
+}
+
 TEST(Launch, EachFailingStepHasItsOwnFatalMessage) {
     struct Case {
         const char* label;
-        void (*setup)(FakeSystem&);
+        void (*setup)(FakeKernel32&);
         std::string message;
         std::int32_t code;
         const char* reached;
         const char* not_reached;
     } cases[] = {
-        {"executable path", [](FakeSystem& s) { s.executable_error = 5; }, "Failed to determine path", 5,
+        {"executable path", [](FakeKernel32& s) { s.executable_error = 5; }, "Failed to determine path", 5,
          "GetModuleFileNameW", "GetCommandLineW"},
-        {"start", [](FakeSystem& s) { s.create_error = 2; }, "Failed to launch Half-Life 2", 2,
+        {"start", [](FakeKernel32& s) { s.create_error = 2; }, "Failed to launch Half-Life 2", 2,
          "CreateProcessW", "WaitForSingleObject"},
         {"wait",
-         [](FakeSystem& s) {
+         [](FakeKernel32& s) {
              s.wait_result = 0xFFFFFFFF;
              s.wait_error = 6;
          },

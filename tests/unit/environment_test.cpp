@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "fake_process_system.hpp"
+#include "fake_kernel32.hpp"
 #include "report/fatal.hpp"
 #include "win/strings/upper_table.hpp"
 
@@ -29,7 +29,7 @@ NativeString native(std::u16string_view units) {
     return native_from_utf16(units);
 }
 
-using testing::FakeSystem;
+using testing::FakeKernel32;
 using testing::show;
 
 std::vector<std::string> entry_list(const EnvironmentMap& environment) {
@@ -200,7 +200,7 @@ TEST(CompareEnvNames, PortableTableOrdersByUpperCaseUnitsThenLength) {
 }
 
 TEST(CompareEnvNames, SystemComparerPassesUnitCountsWithCaseIgnored) {
-    FakeSystem env;
+    FakeKernel32 env;
     const SystemEnvNameComparer system(env);
     const std::u16string left = u"dxvk_async-and-more";
     EXPECT_TRUE(system.compare(std::u16string_view(left).substr(0, 10), u"DXVK_ASYNC") == 0);
@@ -224,7 +224,7 @@ TEST(CompareEnvNames, SystemComparerReadsTheThreeResults) {
     };
     for (const SystemResultRow& row : rows) {
         SCOPED_TRACE(row.returned);
-        FakeSystem env;
+        FakeKernel32 env;
         env.compare_result = row.returned;
         EXPECT_TRUE(SystemEnvNameComparer(env).compare(u"A", u"B") == row.order);
     }
@@ -233,7 +233,7 @@ TEST(CompareEnvNames, SystemComparerReadsTheThreeResults) {
 TEST(CompareEnvNames, SystemComparerFailureIsFatalWithTheSystemMessage) {
     for (const int returned : {0, 4, -1}) {
         SCOPED_TRACE(returned);
-        FakeSystem env;
+        FakeKernel32 env;
         env.compare_result = returned;
         env.last_error = 87;
         expect_fatal_with_short_form(
@@ -309,29 +309,37 @@ const std::vector<std::u16string> worked_example_environment = {
     uR"(Path=C:\w)", uR"(=C:=C:\g)", u"dxvk_async=0", uR"(windir=C:\w)", u"A_B=2", u"AB=3",
 };
 
-TEST(BuildEnvironmentBlock, MergesTheLauncherOverridesIntoTheWorkedExample) {
-    FakeSystem env;
+// The block as spawn_child has it made: the merge, then the writing of what it gave.
+SystemResult<std::u16string> merged_block(EnvApi& env, const OverrideSet& overrides) {
+    const std::optional<EnvironmentMap> merged = merge_environment(env, overrides);
+    if (!merged) {
+        ADD_FAILURE() << "the merge gave nothing";
+        return Failure{SystemError()};
+    }
+    return write_environment_block(*merged);
+}
+
+TEST(EnvironmentBlock, MergesTheLauncherOverridesIntoTheWorkedExample) {
+    FakeKernel32 env;
     env.environment = worked_example_environment;
     const OverrideSet overrides = launcher_overrides(portable);
-    SystemResult<std::optional<std::u16string>> block = build_environment_block(env, overrides);
+    SystemResult<std::u16string> block = merged_block(env, overrides);
     ASSERT_TRUE(block.has_value());
-    ASSERT_TRUE(block->has_value());
-    EXPECT_EQ(block_strings(**block), worked_example_block);
+    EXPECT_EQ(block_strings(*block), worked_example_block);
     EXPECT_EQ(env.events, (std::vector<std::string>{"GetEnvironmentStringsW", "FreeEnvironmentStringsW"}));
 }
 
-TEST(BuildEnvironmentBlock, SystemComparerGivesTheSameBlockAndFreesBeforeApplyingOverrides) {
-    FakeSystem env;
+TEST(EnvironmentBlock, SystemComparerGivesTheSameBlockAndFreesBeforeApplyingOverrides) {
+    FakeKernel32 env;
     env.environment = worked_example_environment;
     const SystemEnvNameComparer system(env);
     const OverrideSet overrides = launcher_overrides(system);
     env.events.clear();
     env.compared.clear();
 
-    SystemResult<std::optional<std::u16string>> block = build_environment_block(env, overrides);
+    SystemResult<std::u16string> block = merged_block(env, overrides);
     ASSERT_TRUE(block.has_value());
-    ASSERT_TRUE(block->has_value());
-    EXPECT_EQ(block_strings(**block), worked_example_block);
+    EXPECT_EQ(block_strings(*block), worked_example_block);
 
     // The system's block is released once, after reading it and before the first comparison that
     // involves a name that only the overrides hold.
@@ -371,7 +379,7 @@ const MergeRow merge_rows[] = {
 TEST(MergeEnvironment, TakesEveryInheritedVariableByTheMapRules) {
     for (const MergeRow& row : merge_rows) {
         SCOPED_TRACE(row.label);
-        FakeSystem env;
+        FakeKernel32 env;
         env.environment = row.system_strings;
         OverrideSet overrides(portable);
         set_env_override(overrides, native(u"ZZ"), native(u"1"));
@@ -383,18 +391,15 @@ TEST(MergeEnvironment, TakesEveryInheritedVariableByTheMapRules) {
 }
 
 TEST(MergeEnvironment, EmptyOverrideSetGivesNothingAndCallsNothing) {
-    FakeSystem env;
+    FakeKernel32 env;
     env.environment = worked_example_environment;
     const OverrideSet overrides(portable);
     EXPECT_FALSE(merge_environment(env, overrides).has_value());
-    const SystemResult<std::optional<std::u16string>> block = build_environment_block(env, overrides);
-    ASSERT_TRUE(block.has_value());
-    EXPECT_FALSE(block->has_value());
     EXPECT_TRUE(env.events.empty());
 }
 
 TEST(MergeEnvironment, NoEnvironmentFromTheSystemIsFatal) {
-    FakeSystem env;
+    FakeKernel32 env;
     env.environment_error = 8;
     const OverrideSet overrides = launcher_overrides(portable);
     expect_fatal_with_short_form(testing::raised_failure([&] { (void)merge_environment(env, overrides); }),
@@ -403,7 +408,7 @@ TEST(MergeEnvironment, NoEnvironmentFromTheSystemIsFatal) {
 }
 
 TEST(MergeEnvironment, ComparisonFailureIsFatalAndStillReleasesTheSystemBlock) {
-    FakeSystem env;
+    FakeKernel32 env;
     env.environment = worked_example_environment;
     const SystemEnvNameComparer system(env);
     const OverrideSet overrides = launcher_overrides(system);
@@ -456,8 +461,8 @@ TEST(WriteEnvironmentBlock, RefusesANulUnitInANameOrValue) {
         EXPECT_EQ(block.error().kind(), SystemErrorKind::InvalidInput);
         EXPECT_EQ(block.error().message(), "nul byte found in provided data");
 
-        FakeSystem env;
-        const SystemResult<std::optional<std::u16string>> built = build_environment_block(env, overrides);
+        FakeKernel32 env;
+        const SystemResult<std::u16string> built = merged_block(env, overrides);
         ASSERT_FALSE(built.has_value());
         EXPECT_EQ(built.error().message(), "nul byte found in provided data");
     }

@@ -1,6 +1,7 @@
-// A fake Vulkan loader behind a fake LoaderApi: the kernel32 side records its calls in one log, and
-// the fake vkGetInstanceProcAddr hands out fake commands whose answers each test scripts. Vulkan
-// calls plain function pointers, so the commands reach the scenario through FakeLoader::current.
+// A fake Vulkan loader behind the kernel32 fake: the library that the fake LoadLibraryExW loads hands
+// out, through its vkGetInstanceProcAddr, fake commands whose answers each test scripts, and every
+// command stands in the same log as the system calls. Vulkan calls plain function pointers, so the
+// commands reach the scenario through FakeLoader::current.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -18,7 +19,7 @@
 #include <utility>
 #include <vector>
 
-#include "fake_base.hpp"
+#include "fake_kernel32.hpp"
 #include "loader.hpp"
 
 namespace ostrand::testing {
@@ -105,7 +106,6 @@ inline VkExtensionProperties extension(std::string_view name, std::uint32_t spec
 }
 
 inline const VkInstance fake_instance = reinterpret_cast<VkInstance>(std::uintptr_t{0x1e57});
-inline const Module fake_module = reinterpret_cast<Module>(std::uintptr_t{0x5a000});
 
 inline const std::set<std::string> global_command_names = {
     "vkCreateInstance", "vkEnumerateInstanceExtensionProperties", "vkEnumerateInstanceLayerProperties",
@@ -115,75 +115,15 @@ struct FakeLoader;
 
 VKAPI_ATTR PFN_vkVoidFunction VKAPI_CALL fake_get_instance_proc_addr(VkInstance instance, const char* name);
 
-struct FakeLoader final : FakeLastError, LoaderApi {
+struct FakeLoader final : FakeKernel32 {
     static inline FakeLoader* current = nullptr;
 
-    // Every call, in order; in a log of the test's own when it keeps one.
-    std::vector<std::string> own_log;
-    std::vector<std::string>& log = own_log;
-
-    FakeLoader() { current = this; }
-    explicit FakeLoader(std::vector<std::string>& shared_log) : log(shared_log) { current = this; }
+    FakeLoader() {
+        current = this;
+        log_last_error_reads = true;
+        entry_point = reinterpret_cast<ProcAddress>(&fake_get_instance_proc_addr);
+    }
     ~FakeLoader() override { current = nullptr; }
-    FakeLoader(const FakeLoader&) = delete;
-    FakeLoader& operator=(const FakeLoader&) = delete;
-
-    // kernel32 side.
-    std::uint32_t thread_mode = 0;
-    bool set_mode_fails = false;
-    bool load_fails = false;
-    std::uint32_t load_error = error_mod_not_found;
-    ProcAddress entry_point = reinterpret_cast<ProcAddress>(&fake_get_instance_proc_addr);
-
-    std::optional<std::uint32_t> mode_during_load;
-    std::u16string loaded_name;
-    Handle load_file = invalid_handle_value();
-    std::uint32_t load_flags = 0;
-    std::vector<Module> freed;
-
-    bool set_thread_error_mode(std::uint32_t mode, std::uint32_t* previous) override {
-        log.push_back("SetThreadErrorMode(" + std::to_string(mode) + (previous ? ", &previous)" : ", NULL)"));
-        if (set_mode_fails) {
-            last_error = 87;
-            return false;
-        }
-        if (previous != nullptr) {
-            *previous = thread_mode;
-        }
-        thread_mode = mode;
-        // Any successful system call may leave its own last error behind.
-        last_error = 0;
-        return true;
-    }
-    Module load_library_ex_w(const char16_t* name, Handle file, std::uint32_t flags) override {
-        log.push_back("LoadLibraryExW");
-        loaded_name = name;
-        load_file = file;
-        load_flags = flags;
-        mode_during_load = thread_mode;
-        if (load_fails) {
-            last_error = load_error;
-            return nullptr;
-        }
-        return fake_module;
-    }
-    ProcAddress get_proc_address(Module module, const char* name) override {
-        log.push_back("GetProcAddress(" + std::string(name) + ")");
-        EXPECT_EQ(module, fake_module);
-        if (entry_point == nullptr) {
-            last_error = error_proc_not_found;
-        }
-        return entry_point;
-    }
-    bool free_library(Module module) override {
-        log.push_back("FreeLibrary");
-        freed.push_back(module);
-        return true;
-    }
-    std::uint32_t get_last_error() override {
-        log.push_back("GetLastError");
-        return last_error;
-    }
 
     // Vulkan side.
     std::set<std::string> missing;
@@ -214,7 +154,7 @@ inline VKAPI_ATTR VkResult VKAPI_CALL fake_create_instance(const VkInstanceCreat
                                                            const VkAllocationCallbacks* allocator,
                                                            VkInstance* instance) {
     FakeLoader& fake = *FakeLoader::current;
-    fake.log.push_back("vkCreateInstance");
+    fake.log("vkCreateInstance");
     ++fake.create_calls;
     fake.create_info = *info;
     fake.create_info_address = info;
@@ -227,7 +167,7 @@ inline VKAPI_ATTR VkResult VKAPI_CALL fake_create_instance(const VkInstanceCreat
 }
 
 inline VKAPI_ATTR void VKAPI_CALL fake_destroy_instance(VkInstance, const VkAllocationCallbacks*) {
-    FakeLoader::current->log.push_back("vkDestroyInstance");
+    FakeLoader::current->log("vkDestroyInstance");
     ++FakeLoader::current->destroy_calls;
 }
 
@@ -235,7 +175,7 @@ inline VKAPI_ATTR VkResult VKAPI_CALL fake_enumerate_physical_devices(VkInstance
                                                                       std::uint32_t* count,
                                                                       VkPhysicalDevice* devices) {
     FakeLoader& fake = *FakeLoader::current;
-    fake.log.push_back("vkEnumeratePhysicalDevices");
+    fake.log("vkEnumeratePhysicalDevices");
     fake.device_listing_instances.push_back(instance);
     return fake.devices.answer(count, devices);
 }
@@ -243,7 +183,7 @@ inline VKAPI_ATTR VkResult VKAPI_CALL fake_enumerate_physical_devices(VkInstance
 inline VKAPI_ATTR VkResult VKAPI_CALL fake_enumerate_device_extension_properties(
     VkPhysicalDevice device, const char* layer, std::uint32_t* count, VkExtensionProperties* extensions) {
     FakeLoader& fake = *FakeLoader::current;
-    fake.log.push_back("vkEnumerateDeviceExtensionProperties");
+    fake.log("vkEnumerateDeviceExtensionProperties");
     fake.layer_name_given = fake.layer_name_given || layer != nullptr;
     if (extensions == nullptr) {
         fake.extension_count_calls.push_back(device);

@@ -81,7 +81,7 @@ TEST(LoadVulkanLoader, ThreadErrorModeAroundTheLoad) {
         fake.load_fails = c.load_fails;
         const auto table = load_vulkan_loader(fake);
         EXPECT_EQ(table.has_value(), !c.load_fails);
-        EXPECT_EQ(fake.log, c.log);
+        EXPECT_EQ(fake.events, c.log);
         EXPECT_EQ(fake.mode_during_load, c.during_load);
         EXPECT_EQ(fake.thread_mode, c.previous);
     }
@@ -124,7 +124,7 @@ TEST(LoadVulkanLoader, Failures) {
         const bool loaded = !fake.load_fails;
         EXPECT_EQ(fake.freed, loaded ? std::vector<Module>{fake_module} : std::vector<Module>{});
         if (loaded) {
-            EXPECT_EQ(fake.log.back(), "FreeLibrary");
+            EXPECT_EQ(fake.events.back(), "FreeLibrary");
         }
     }
 }

@@ -7,6 +7,8 @@
 #include <string_view>
 #include <vector>
 
+#include "../support/fixed_arguments.hpp"
+
 namespace ostrand {
 namespace {
 
@@ -16,12 +18,7 @@ NativeString text(std::string_view bytes) {
     return NativeString::from_text(bytes);
 }
 
-// What the game always receives after the user's arguments, with "zorv" as its directory.
-const Arguments fixed_arguments = {
-    "-w",           "1280",    "-h",         "720",        "-novid",       "-condebug",
-    "-conclearlog", "-high",   "-refresh 0", "-noasserts", "-hushasserts", "-dxlevel",
-    "98",           "-vulkan", "-gamepadui", "-steam",     "-game",        "zorv",
-};
+using test_support::fixed_arguments;
 
 Arguments concat(Arguments head, const Arguments& tail) {
     head.insert(head.end(), tail.begin(), tail.end());

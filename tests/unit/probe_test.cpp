@@ -258,7 +258,7 @@ TEST(SupportsFragmentDensityMap, AnswersAndReleases) {
         EXPECT_EQ(fake.extension_count_calls, row.listed);
         EXPECT_EQ(fake.freed, row.loaded ? std::vector<Module>{fake_module} : std::vector<Module>{});
         if (row.loaded) {
-            EXPECT_EQ(fake.log.back(), "FreeLibrary") << "the library is released after every Vulkan call";
+            EXPECT_EQ(fake.events.back(), "FreeLibrary") << "the library is released after every Vulkan call";
         }
         EXPECT_EQ(fake.destroy_calls, 0);
         EXPECT_LE(fake.create_calls, 1);

@@ -9,12 +9,12 @@
 #include <string>
 #include <vector>
 
-#include "fake_process_system.hpp"
+#include "fake_kernel32.hpp"
 
 namespace ostrand {
 namespace {
 
-using testing::FakeSystem;
+using testing::FakeKernel32;
 using testing::show;
 
 NativeString native(std::u16string_view units) {
@@ -32,7 +32,7 @@ std::u16string padded(std::u16string_view head, std::size_t units) {
     return std::u16string(head) + std::u16string(units - head.size(), u'b');
 }
 
-std::vector<std::string> full_path_queries(const FakeSystem& system) {
+std::vector<std::string> full_path_queries(const FakeKernel32& system) {
     std::vector<std::string> queries;
     for (const std::string& event : system.events) {
         if (event.starts_with("GetFullPathNameW ")) {
@@ -42,7 +42,7 @@ std::vector<std::string> full_path_queries(const FakeSystem& system) {
     return queries;
 }
 
-std::vector<std::string> attribute_queries(const FakeSystem& system) {
+std::vector<std::string> attribute_queries(const FakeKernel32& system) {
     std::vector<std::string> queries;
     for (const std::string& event : system.events) {
         if (event.starts_with("GetFileAttributesW ")) {
@@ -104,7 +104,7 @@ struct SystemPathCase {
 void expect_system_paths(const std::vector<SystemPathCase>& cases) {
     for (const SystemPathCase& row : cases) {
         SCOPED_TRACE(row.name);
-        FakeSystem system;
+        FakeKernel32 system;
         system.full_paths = row.full_paths;
         const SystemResult<std::u16string> result = to_system_path(native(row.path), system);
         ASSERT_TRUE(result.has_value()) << ::testing::PrintToString(result.error());
@@ -118,6 +118,8 @@ TEST(ToSystemPath, ShortPathsThatNeedNoChangeAreNotLookedAt) {
         {"drive path", u"C:\\Games\\hl2.exe", {}, u"C:\\Games\\hl2.exe", {}},
         {"drive path with slashes", u"C:/Games/hl2.exe", {}, u"C:/Games/hl2.exe", {}},
         {"drive alone", u"C:", {}, u"C:", {}},
+        // Not a drive to the path rules, which take ASCII letters only.
+        {"any unit before the colon", u"1:\\x", {}, u"1:\\x", {}},
         {"share", u"\\\\server\\share\\hl2.exe", {}, u"\\\\server\\share\\hl2.exe", {}},
         {"share with slashes", u"//server/share", {}, u"//server/share", {}},
         {"device", u"\\\\.\\pipe\\x", {}, u"\\\\.\\pipe\\x", {}},
@@ -240,7 +242,7 @@ TEST(ToSystemPath, Failures) {
     };
     for (const Case& row : cases) {
         SCOPED_TRACE(row.name);
-        FakeSystem system;
+        FakeKernel32 system;
         system.full_path_errors = row.full_path_errors;
         const SystemResult<std::u16string> result = to_system_path(native(row.path), system);
         ASSERT_FALSE(result.has_value());
@@ -253,7 +255,7 @@ TEST(ToSystemPath, Failures) {
 struct ResolveCase {
     std::string_view name;
     std::u16string program;
-    std::function<void(FakeSystem&)> setup;
+    std::function<void(FakeKernel32&)> setup;
     std::u16string expected;
     std::vector<std::string> attribute_queries;
 };
@@ -262,7 +264,7 @@ void expect_resolved(const std::vector<ResolveCase>& cases,
                      const std::optional<NativeString>& search_path = std::nullopt) {
     for (const ResolveCase& row : cases) {
         SCOPED_TRACE(row.name);
-        FakeSystem system;
+        FakeKernel32 system;
         if (row.setup) {
             row.setup(system);
         }
@@ -287,7 +289,7 @@ TEST(ResolveProgram, PathEndingInExeIsTakenWithoutLookingForIt) {
 
 TEST(ResolveProgram, PathWithoutExeGetsItOnlyWhenThatFileExists) {
     const auto with_file = [](std::u16string file) {
-        return [file](FakeSystem& system) { system.files.insert(file); };
+        return [file](FakeKernel32& system) { system.files.insert(file); };
     };
     expect_resolved({
         {"exists with .exe",
@@ -305,7 +307,7 @@ TEST(ResolveProgram, PathWithoutExeGetsItOnlyWhenThatFileExists) {
         // A slash at the end of a literal path is part of the name, not a separator.
         {"literal path ending in a slash",
          u"\\\\?\\C:\\Games/",
-         [](FakeSystem& system) {
+         [](FakeKernel32& system) {
              system.full_paths[u"C:\\Games/.exe"] = u"C:\\Games\\.exe";
              system.full_paths[u"C:\\Games/"] = u"C:\\Games\\";
          },
@@ -336,7 +338,7 @@ TEST(ResolveProgram, Refusals) {
     };
     for (const Case& row : cases) {
         SCOPED_TRACE(row.name);
-        FakeSystem system;
+        FakeKernel32 system;
         const SystemResult<std::u16string> result =
             resolve_program(native(row.program), std::nullopt, system, system);
         ASSERT_FALSE(result.has_value());
@@ -377,7 +379,7 @@ TEST(ResolveProgram, BareNameSearchTakesTheFirstDirectoryThatHasIt) {
         }
         const bool none = found == full_search.size();
         SCOPED_TRACE(none ? std::string("found nowhere") : show(full_search[found].candidate));
-        FakeSystem system;
+        FakeKernel32 system;
         system.own_path = u"D:\\p1;\"D:\\p;2\";;E:\\p3";
         // Every later candidate exists too: the first one must win.
         std::vector<std::string> expected_events;
@@ -411,7 +413,7 @@ TEST(ResolveProgram, BareNameGetsExeOnlyWithoutAnyDot) {
     };
     for (const auto& [name, candidate] : cases) {
         SCOPED_TRACE(show(name));
-        FakeSystem system;
+        FakeKernel32 system;
         system.files.insert(candidate);
         const SystemResult<std::u16string> result =
             resolve_program(native(name), std::nullopt, system, system);
@@ -430,22 +432,22 @@ TEST(ResolveProgram, DirectoriesThatCannotBeReadAreSkipped) {
          {"C:\\Games\\Demo\\game.exe", "C:\\Windows\\system32\\game.exe", "C:\\Windows\\game.exe"}},
         {"executable path unreadable",
          u"game",
-         [](FakeSystem& system) { system.executable_error = 5; },
+         [](FakeKernel32& system) { system.executable_error = 5; },
          u"C:\\Windows\\game.exe",
          {"C:\\Windows\\system32\\game.exe", "C:\\Windows\\game.exe"}},
         {"executable path without a parent",
          u"game",
-         [](FakeSystem& system) { system.executable = u"C:"; },
+         [](FakeKernel32& system) { system.executable = u"C:"; },
          u"C:\\Windows\\game.exe",
          {"C:\\Windows\\system32\\game.exe", "C:\\Windows\\game.exe"}},
         {"system directory unreadable",
          u"game",
-         [](FakeSystem& system) { system.system_directory.reset(); },
+         [](FakeKernel32& system) { system.system_directory.reset(); },
          u"C:\\Windows\\game.exe",
          {"C:\\Games\\Demo\\game.exe", "C:\\Windows\\game.exe"}},
         {"Windows directory unreadable",
          u"game",
-         [](FakeSystem& system) {
+         [](FakeKernel32& system) {
              system.windows_directory.reset();
              system.own_path = u"E:\\p3";
              system.files = {u"E:\\p3\\game.exe"};
@@ -455,7 +457,7 @@ TEST(ResolveProgram, DirectoriesThatCannotBeReadAreSkipped) {
     };
     for (const ResolveCase& row : cases) {
         SCOPED_TRACE(row.name);
-        FakeSystem system;
+        FakeKernel32 system;
         system.files = {u"C:\\Windows\\game.exe"};
         if (row.setup) {
             row.setup(system);
@@ -469,7 +471,7 @@ TEST(ResolveProgram, DirectoriesThatCannotBeReadAreSkipped) {
 }
 
 TEST(ResolveProgram, UnsetPathEndsTheSearch) {
-    FakeSystem system;
+    FakeKernel32 system;
     const SystemResult<std::u16string> result =
         resolve_program(native(u"game"), std::nullopt, system, system);
     ASSERT_FALSE(result.has_value());
@@ -480,7 +482,7 @@ TEST(ResolveProgram, UnsetPathEndsTheSearch) {
 }
 
 TEST(ResolveProgram, LongPathIsReadThroughTheBufferRule) {
-    FakeSystem system;
+    FakeKernel32 system;
     system.own_path = u"X:\\" + std::u16string(600, u'a') + u";E:\\p3";
     system.files = {u"E:\\p3\\game.exe"};
     const SystemResult<std::u16string> result =
@@ -491,7 +493,7 @@ TEST(ResolveProgram, LongPathIsReadThroughTheBufferRule) {
 }
 
 TEST(ResolveProgram, CandidateThatCannotBeMadeFullFailsTheSearch) {
-    FakeSystem system;
+    FakeKernel32 system;
     system.own_path = u"rel;E:\\p3";
     system.files = {u"E:\\p3\\game.exe"};
     system.full_path_errors[u"rel\\game.exe"] = 206;

@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "fake_report_api.hpp"
+#include "fake_kernel32.hpp"
 #include "report/fatal.hpp"
 #include "report/stderr_writer.hpp"
 #include "report/system_error.hpp"
@@ -8,8 +8,8 @@
 namespace ostrand {
 namespace {
 
-using testing::FailFastCalled;
-using testing::FakeReportApi;
+using testing::FakeKernel32;
+using testing::FastfailCalled;
 using K = SystemErrorKind;
 
 TEST(SystemErrorKind, NamesInOrder) {
@@ -72,7 +72,7 @@ TEST(SystemErrorKind, KindFromCode) {
 }
 
 TEST(SystemMessage, LooksUpTrimsAndFallsBack) {
-    FakeReportApi api;
+    FakeKernel32 api;
     api.messages[{false, 2}] = u"The system cannot find the file specified.\r\n";
     api.messages[{false, 9}] = u"line one\r\nline two \t\f\n";
     api.messages[{false, 11}] = u"keeps vertical tab\v";
@@ -96,7 +96,7 @@ TEST(SystemMessage, LooksUpTrimsAndFallsBack) {
 }
 
 TEST(SystemErrorForms, DetailedAndShort) {
-    FakeReportApi api;
+    FakeKernel32 api;
     api.messages[{false, 2}] = u"File not found.\r\n";
     api.messages[{false, 3}] = u"Line 1\r\nLine \"2\"\r\n";
     struct Case {
@@ -127,16 +127,16 @@ TEST(SystemErrorForms, DetailedAndShort) {
 }
 
 TEST(StderrWriter, FileAndPipeGetTheBytesUnchanged) {
-    FakeReportApi api;
+    FakeKernel32 api;
     api.write_limit = 3;
     ASSERT_TRUE(write_stderr_all(api, "abcdefgh\xFF").has_value());
     EXPECT_EQ(api.written, "abcdefgh\xFF");
     EXPECT_EQ(api.write_sizes, (std::vector<std::size_t>{3, 3, 3}));
-    EXPECT_EQ(api.std_handle_requests.size(), 3u);  // fetched anew for every write
+    EXPECT_EQ(api.count_of("GetStdHandle -12"), 3u);  // fetched anew for every write
 }
 
 TEST(StderrWriter, UtfEightConsoleIsWrittenLikeAFile) {
-    FakeReportApi api;
+    FakeKernel32 api;
     api.is_console = true;
     api.console_code_page = utf8_code_page;
     ASSERT_TRUE(write_stderr_all(api, "\xC3\xA9").has_value());
@@ -145,7 +145,7 @@ TEST(StderrWriter, UtfEightConsoleIsWrittenLikeAFile) {
 }
 
 TEST(StderrWriter, OtherConsolesGetUtf16InWholeCharacters) {
-    FakeReportApi api;
+    FakeKernel32 api;
     api.is_console = true;
     // 4095 ASCII bytes and then a three-byte character: the first write stops before the character.
     std::string text(4095, 'a');
@@ -156,7 +156,7 @@ TEST(StderrWriter, OtherConsolesGetUtf16InWholeCharacters) {
     EXPECT_EQ(api.console_written, (std::u16string(4095, u'a') + u"\u4e2d" + std::u16string{0xD83D, 0xDE00}));
 
     // A console that takes one unit at a time still receives every character once.
-    FakeReportApi slow;
+    FakeKernel32 slow;
     slow.is_console = true;
     slow.write_limit = 1;
     ASSERT_TRUE(write_stderr_all(slow, "x\xC3\xA9y").has_value());
@@ -166,36 +166,36 @@ TEST(StderrWriter, OtherConsolesGetUtf16InWholeCharacters) {
 TEST(StderrWriter, Failures) {
     struct Case {
         const char* label;
-        void (*setup)(FakeReportApi&);
+        void (*setup)(FakeKernel32&);
         SystemError error;
     } cases[] = {
-        {"no handle", [](FakeReportApi& a) { a.std_error() = nullptr; }, SystemError::os_code(6)},
+        {"no handle", [](FakeKernel32& a) { a.std_error() = nullptr; }, SystemError::os_code(6)},
         {"invalid handle",
-         [](FakeReportApi& a) {
+         [](FakeKernel32& a) {
              a.std_error() = invalid_handle_value();
              a.last_error = 1234;
          },
          SystemError::os_code(1234)},
-        {"write refused", [](FakeReportApi& a) { a.write_fails = true; }, SystemError::os_code(232)},
-        {"non-UTF-8 to console", [](FakeReportApi& a) { a.is_console = true; },
+        {"write refused", [](FakeKernel32& a) { a.write_fails = true; }, SystemError::os_code(232)},
+        {"non-UTF-8 to console", [](FakeKernel32& a) { a.is_console = true; },
          SystemError::kind_and_message(
              K::InvalidData,
              "Windows stdio in console mode does not support writing non-UTF-8 byte sequences")},
-        {"write takes nothing", [](FakeReportApi& a) { a.write_limit = 0; },
+        {"write takes nothing", [](FakeKernel32& a) { a.write_limit = 0; },
          SystemError::kind_and_message(K::WriteZero, "failed to write whole buffer")},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.label);
-        FakeReportApi api;
+        FakeKernel32 api;
         c.setup(api);
         auto result = write_stderr_all(api, "x\xFF");
         ASSERT_FALSE(result.has_value());
         EXPECT_EQ(result.error(), c.error);
     }
-    FakeReportApi api;
+    FakeKernel32 api;
     api.std_error() = nullptr;
     EXPECT_TRUE(write_stderr_all(api, "").has_value());  // an empty request touches nothing
-    EXPECT_TRUE(api.std_handle_requests.empty());
+    EXPECT_EQ(api.count_of("GetStdHandle -12"), 0u);
 }
 
 TEST(Fatal, CarriesTheMessageTheErrorAndThePositionOfTheCheck) {
@@ -242,7 +242,7 @@ TEST(FatalReport, OneWriteWithTheErrorInItsForm) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.label);
-        FakeReportApi api;
+        FakeKernel32 api;
         api.messages[{false, 2}] = u"File not found.\r\n";
         api.messages[{false, 87}] = u"The parameter is incorrect.\r\n";
         write_fatal_report(api, c.failure);
@@ -253,7 +253,7 @@ TEST(FatalReport, OneWriteWithTheErrorInItsForm) {
 }
 
 TEST(FatalReport, LongReportIsWrittenInPiecesAndWhole) {
-    FakeReportApi api;
+    FakeKernel32 api;
     const FatalFailure failure{std::string(600, 'm'), std::nullopt, ErrorForm::Detailed,
                                SourceLocation::current()};
     write_fatal_report(api, failure);
@@ -262,7 +262,7 @@ TEST(FatalReport, LongReportIsWrittenInPiecesAndWhole) {
 }
 
 TEST(FatalReport, IsDroppedSilentlyWithoutStandardError) {
-    FakeReportApi api;
+    FakeKernel32 api;
     api.std_error() = nullptr;
     write_fatal_report(api, {"Failed to run Half-Life 2", SystemError::os_code(6), ErrorForm::Detailed,
                              SourceLocation::current()});
@@ -270,11 +270,11 @@ TEST(FatalReport, IsDroppedSilentlyWithoutStandardError) {
 }
 
 TEST(Fatal, UnrecoverableWritesTwoReportsAndFailsFast) {
-    FakeReportApi api;
+    FakeKernel32 api;
     try {
         fatal_unrecoverable(api, "Unable to load create_instance");
         FAIL() << "returned";
-    } catch (const FailFastCalled& called) {
+    } catch (const FastfailCalled& called) {
         EXPECT_EQ(called.code, 7u);
     }
     const std::string& out = api.written;
@@ -286,8 +286,8 @@ TEST(Fatal, UnrecoverableWritesTwoReportsAndFailsFast) {
 }
 
 TEST(Fatal, OutOfMemoryNamesTheSizeAndFailsFast) {
-    FakeReportApi api;
-    EXPECT_THROW(out_of_memory(api, 1116691496700), FailFastCalled);
+    FakeKernel32 api;
+    EXPECT_THROW(out_of_memory(api, 1116691496700), FastfailCalled);
     EXPECT_EQ(api.written, "memory allocation of 1116691496700 bytes failed\n");
 }
 

@@ -3,8 +3,8 @@
 // must give back exactly what was encoded.
 #include "../support/command_line_cases.hpp"
 #include "harness.hpp"
-#include "win/command_line.hpp"
-#include "win/command_line_encode.hpp"
+#include "win/child_command_line.hpp"
+#include "win/own_inputs.hpp"
 // After the Windows header (through harness.hpp), whose types it uses without including it.
 #include <shellapi.h>
 

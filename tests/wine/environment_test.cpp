@@ -77,15 +77,18 @@ void block_from_the_real_environment() {
     ostrand::set_env_override(overrides, NativeString::from_text("ZORV_STATE_CACHE_PATH"),
                               NativeString::from_text("C:\\g\\dxvk-cache"));
     ostrand::set_env_override(overrides, NativeString::from_text("DXVK_ASYNC"), NativeString::from_text("1"));
+    // The two steps of a child's start, without the program search between them.
     std::u16string block;
     try {
-        auto built = ostrand::build_environment_block(platform.env, overrides);
-        check(built.has_value() && built->has_value(), "a block is built");
-        block = **built;
+        if (const auto merged = ostrand::merge_environment(platform.env, overrides)) {
+            auto written = ostrand::write_environment_block(*merged);
+            block = written ? std::move(*written) : std::u16string();
+        }
     } catch (const ostrand::FatalFailure&) {
-        check(false, "building the block was fatal");
+        check(false, "merging the environment was fatal");
         return;
     }
+    check(!block.empty(), "the merge gives an environment and its block is written");
 
     std::vector<std::wstring> entries;
     for (std::size_t i = 0; i < block.size() && block[i] != 0;) {

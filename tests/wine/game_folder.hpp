@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "../support/fixed_arguments.hpp"
 #include "harness.hpp"
 
 namespace harness {
@@ -154,8 +155,6 @@ inline Start launch(const GameFolder& folder, const std::wstring& arguments = {}
 }
 
 // The eighteen fixed arguments as the game's command line shows them.
-inline const std::string fixed_arguments =
-    "-w 1280 -h 720 -novid -condebug -conclearlog -high \"-refresh 0\" -noasserts -hushasserts -dxlevel 98 "
-    "-vulkan -gamepadui -steam -game zorv";
+inline const std::string fixed_arguments = ostrand::test_support::fixed_arguments_line();
 
 }  // namespace harness

@@ -76,7 +76,7 @@ public:
     }
     Module get_module_handle_w(const char16_t* name) override { return GetModuleHandleW(wide(name)); }
     std::uint32_t get_current_thread_id() override { return GetCurrentThreadId(); }
-    [[noreturn]] void fail_fast(std::uint32_t code) override { fast_fail(code); }
+    [[noreturn]] void fastfail(std::uint32_t code) override { ostrand::fastfail(code); }
 
     // The launcher's own inputs.
     const char16_t* get_command_line_w() override {

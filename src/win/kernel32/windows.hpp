@@ -35,7 +35,7 @@ inline wchar_t* wide(char16_t* s) {
 // __fastfail, which mingw-w64 does not declare: the code goes in ECX. The system ends the process with
 // 0xC0000409 at once; no exception handler, clean-up or DLL detach runs. Always inlined, so that the
 // stack-protector failure routine, built without the protector, runs no protected code on its way.
-[[noreturn, gnu::always_inline]] inline void fast_fail(std::uint32_t code) {
+[[noreturn, gnu::always_inline]] inline void fastfail(std::uint32_t code) {
     asm volatile("int $0x29" : : "c"(code) : "memory");
     __builtin_unreachable();
 }

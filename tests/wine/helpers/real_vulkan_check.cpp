@@ -1,22 +1,25 @@
-// Runs the launcher's Vulkan binding against whatever loader the system has:
-//   real_vulkan_check display    expects an instance and one device without the fragment density map
-//   real_vulkan_check no-driver  expects the instance creation to fail
-// and then the probe itself, which must answer false in both cases.
-#include <cstdio>
+// The launcher against whatever Vulkan loader and driver the system has, in one of four settings that
+// real_vulkan_test.sh arranges from the Unix environment:
+//   real_vulkan_check display    an instance and one device without the fragment density map
+//   real_vulkan_check no-driver  no instance can be created
+//   real_vulkan_check layer      a layer adds the fragment density map to the device: the game gets "-mobile"
+//   real_vulkan_check no-layer   the same machine without the layer: no "-mobile"
+// The first two hold the Vulkan binding itself against the loader, then the probe, which must answer
+// false in both; the last two start the launcher beside the stand-in game. Wine programs that this one
+// starts share its Unix environment, where the host's loader reads which layers to enable.
 #include <cstring>
 
+#include "game_folder.hpp"
 #include "loader.hpp"
 #include "platform.hpp"
 #include "probe.hpp"
 
-int wmain(int argc, wchar_t** argv) {
-    const bool display = argc > 1 && std::wcscmp(argv[1], L"display") == 0;
+using harness::check;
+
+namespace {
+
+void binding_and_probe(bool display) {
     ostrand::LoaderApi& loader = ostrand::system_platform().loader;
-    int failures = 0;
-    auto check = [&](bool ok, const char* what) {
-        std::printf("%s: %s\n", ok ? "ok" : "FAILED", what);
-        failures += ok ? 0 : 1;
-    };
     {
         auto global = ostrand::load_vulkan_loader(loader);
         check(global.has_value(), "Wine's vulkan-1.dll loads from System32");
@@ -48,6 +51,33 @@ int wmain(int argc, wchar_t** argv) {
         }
     }
     check(!ostrand::supports_fragment_density_map(loader), "the probe answers false");
-    std::printf("%d passed, %d failed\n", failures == 0 ? 1 : 0, failures);
-    return failures == 0 ? 0 : 1;
+}
+
+// The launcher started with `arguments`; the game must get them, the fixed arguments and `tail`.
+void launch(const std::wstring& arguments, const std::string& user, const std::string& tail) {
+    const harness::GameFolder folder = harness::make_game_folder(harness::fresh_dir(L"real-vulkan"));
+    const auto started = harness::launch(folder, arguments);
+    const std::string expected =
+        "\"" + harness::escaped(folder.dir) + "\\\\hl2.exe\" " + user + harness::fixed_arguments + tail;
+    check(started.run.exit_code == 0 && started.received.command_line == expected,
+          "arguments '" + harness::show(arguments) + "': expected " + expected + ", received " +
+              started.received.command_line,
+          started);
+}
+
+}  // namespace
+
+int wmain(int argc, wchar_t** argv) {
+    const std::wstring setting = argc > 1 ? argv[1] : L"";
+    if (setting == L"display" || setting == L"no-driver") {
+        binding_and_probe(setting == L"display");
+    } else if (setting == L"layer") {
+        launch(L"", "", " -windowed -mobile");
+        launch(L"-fullscreen", "-fullscreen ", " -mobile");
+    } else if (setting == L"no-layer") {
+        launch(L"", "", " -windowed");
+    } else {
+        check(false, "a setting: display, no-driver, layer or no-layer");
+    }
+    return harness::finish();
 }

@@ -1,4 +1,4 @@
-// Portable: the launcher's own command line and executable path.
+// Portable: the launcher's own inputs: its command line, split into arguments, and its executable path.
 #pragma once
 
 #include <string>

@@ -1,6 +1,7 @@
-// The kernel32 side of the launcher's own inputs, its environment and a child start, faked as one
-// system: every call is logged in order with its parameters, and each log line is marked " [locked]"
-// when process_start_lock was held at the time.
+// The kernel32 side of every system interface, faked as one system, as src/win/kernel32/system.cpp
+// implements them in one class: one last error, one set of standard handles, and one log in which
+// every call stands in order with its parameters, marked " [locked]" when process_start_lock was held
+// at the time. Each test sets up what the system holds and reads back what was asked of it.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -11,11 +12,17 @@
 #include <cstdio>
 #include <map>
 #include <optional>
+#include <ostream>
 #include <set>
 #include <string>
 #include <vector>
 
-#include "fake_base.hpp"
+#include "../support/generalised_utf8.hpp"
+#include "../support/unit_text.hpp"
+#include "loader_api.hpp"
+#include "report/fatal.hpp"
+#include "report/report_api.hpp"
+#include "report/system_error.hpp"
 #include "win/child.hpp"
 #include "win/env_api.hpp"
 #include "win/environment.hpp"
@@ -23,7 +30,25 @@
 #include "win/process_api.hpp"
 #include "win/self_api.hpp"
 
+namespace ostrand {
+
+inline void PrintTo(const SystemError& error, std::ostream* out) {
+    if (error.is_os_code()) {
+        *out << "os_code(" << error.code() << ")";
+    } else {
+        *out << kind_name(error.kind()) << " \"" << error.message() << "\"";
+    }
+}
+
+}  // namespace ostrand
+
 namespace ostrand::testing {
+
+using test_support::show;
+
+inline Handle handle_value(std::uintptr_t value) {
+    return reinterpret_cast<Handle>(value);
+}
 
 inline std::string hex(Handle handle) {
     char text[24];
@@ -32,9 +57,26 @@ inline std::string hex(Handle handle) {
     return text;
 }
 
-inline bool start_lock_held() {
+inline bool spawn_lock_held() {
     return process_start_lock().held();
 }
+
+// The fatal failure that `run` raises; a test failure when it raises none.
+template <typename Run>
+FatalFailure raised_failure(Run&& run) {
+    try {
+        run();
+    } catch (const FatalFailure& failure) {
+        return failure;
+    }
+    ADD_FAILURE() << "no fatal failure was raised";
+    return {};
+}
+
+// Thrown by the fake fail-fast, so that a test can see that the process would have ended there.
+struct FastfailCalled {
+    std::uint32_t code;
+};
 
 inline constexpr std::uint32_t error_file_not_found = 2;
 inline constexpr std::uint32_t error_access_denied = 5;
@@ -42,16 +84,44 @@ inline constexpr std::uint32_t error_envvar_not_found = 203;
 // What CloseHandle leaves in the last error here, so that an error read after a clean-up shows.
 inline constexpr std::uint32_t last_error_after_close = 0xC105ED;
 
-class FakeSystem final : public FakeLastError,
-                         public FakeStdHandles,
-                         public ProcessApi,
-                         public SelfApi,
-                         public EnvApi {
+inline const Module fake_module = reinterpret_cast<Module>(std::uintptr_t{0x5a000});
+
+class FakeKernel32 : public ReportApi, public SelfApi, public EnvApi, public ProcessApi, public LoaderApi {
 public:
+    FakeKernel32() = default;
+    FakeKernel32(const FakeKernel32&) = delete;
+    FakeKernel32& operator=(const FakeKernel32&) = delete;
+    ~FakeKernel32() override { delete[] handed_out_; }
+
     // --- What the system holds.
+    std::uint32_t last_error = 0;
+    // The launcher's standard input, output and error, asked for with -10, -11 and -12.
+    std::array<Handle, 3> std_handles = {handle_value(0x10), handle_value(0x11), handle_value(0x12)};
+    Handle& std_error() { return std_handles[2]; }
+
+    // Reports.
+    bool is_console = false;
+    std::uint32_t console_code_page = 437;
+    // Largest number of bytes (or units, for a console) that one write takes; 0 takes nothing.
+    std::size_t write_limit = static_cast<std::size_t>(-1);
+    bool write_fails = false;
+    std::uint32_t thread_id = 4242;
+    Module ntdll = reinterpret_cast<Module>(std::intptr_t{0x7700});
+    // Messages FormatMessageW knows, by (from ntdll, id).
+    std::map<std::pair<bool, std::uint32_t>, std::u16string> messages;
+    std::uint32_t format_message_error = 317;  // ERROR_MR_MID_NOT_FOUND
+
+    // The launcher's own inputs.
     std::optional<std::u16string> command_line = u"ostrand.exe";  // none: GetCommandLineW gives NULL
     std::u16string executable = u"C:\\Games\\Demo\\ostrand.exe";
     std::optional<std::uint32_t> executable_error;
+
+    // Environment.
+    std::vector<std::u16string> environment = {u"Path=C:\\w", u"windir=C:\\w"};
+    std::optional<std::uint32_t> environment_error;
+    std::optional<int> compare_result;  // answered by CompareStringOrdinal instead of comparing
+
+    // Child processes.
     std::optional<std::u16string> system_directory = u"C:\\Windows\\system32";
     std::optional<std::u16string> windows_directory = u"C:\\Windows";
     std::optional<std::u16string> own_path;  // unset when empty
@@ -61,9 +131,6 @@ public:
     std::map<std::u16string, std::u16string> full_paths;
     std::map<std::u16string, std::uint32_t> full_path_errors;
     std::set<std::u16string> files;
-    std::vector<std::u16string> environment = {u"Path=C:\\w", u"windir=C:\\w"};
-    std::optional<std::uint32_t> environment_error;
-    std::optional<int> compare_result;  // answered by CompareStringOrdinal instead of comparing
     // DuplicateHandle of the standard handle with this value fails with this error.
     std::optional<std::pair<Handle, std::uint32_t>> duplicate_failure;
     std::optional<std::uint32_t> create_error;
@@ -71,8 +138,30 @@ public:
     std::uint32_t wait_error = 0;
     std::uint32_t exit_code = 0;
     std::optional<std::uint32_t> exit_code_error;
+    Handle current_process = invalid_handle_value();
+    static inline const Handle process_handle = handle_value(0x200);
+    static inline const Handle thread_handle = handle_value(0x204);
+
+    // The Vulkan loader library.
+    std::uint32_t thread_mode = 0;
+    bool set_mode_fails = false;
+    bool load_fails = false;
+    std::uint32_t load_error = error_mod_not_found;
+    ProcAddress entry_point = nullptr;  // what GetProcAddress answers
 
     // --- What was asked of it.
+    std::vector<std::string> events;
+    // Whether reads of the last error are logged too: for the loader's tests, which hold them against
+    // the calls that may change it.
+    bool log_last_error_reads = false;
+
+    // Reports.
+    std::string written;             // every byte taken by write_file
+    std::u16string console_written;  // every unit taken by write_console_w
+    std::vector<std::size_t> write_sizes;
+    std::vector<std::uint32_t> format_calls_flags;
+
+    // Environment and child processes.
     struct CreateCall {
         std::u16string application_name;
         std::u16string command_line;
@@ -83,24 +172,102 @@ public:
         bool current_directory_null;
         StartupInfo startup;
     };
-    std::vector<std::string> events;
     std::vector<std::uint32_t> buffer_sizes;  // the room given to each call that fills a buffer
     std::vector<std::pair<std::u16string, std::u16string>> compared;
     std::size_t compared_when_freed = 0;  // how many comparisons came before the environment was freed
     std::optional<CreateCall> create;
     std::set<Handle> open_handles;
-    Handle current_process = invalid_handle_value();
 
-    ~FakeSystem() override { delete[] handed_out_; }
+    // The Vulkan loader library.
+    std::optional<std::uint32_t> mode_during_load;
+    std::u16string loaded_name;
+    Handle load_file = invalid_handle_value();
+    std::uint32_t load_flags = 0;
+    std::vector<Module> freed;
 
     void log(std::string event) {
-        if (start_lock_held()) {
+        if (spawn_lock_held()) {
             event += " [locked]";
         }
         events.push_back(std::move(event));
     }
+    std::size_t count_of(std::string_view event) const {
+        return static_cast<std::size_t>(std::count(events.begin(), events.end(), event));
+    }
 
-    // SelfApi.
+    // --- Shared by several interfaces.
+    void set_last_error(std::uint32_t code) override { last_error = code; }
+    std::uint32_t get_last_error() override {
+        if (log_last_error_reads) {
+            log("GetLastError");
+        }
+        return last_error;
+    }
+    Handle get_std_handle(std::uint32_t which) override {
+        log("GetStdHandle " + std::to_string(static_cast<std::int32_t>(which)));
+        const std::uint32_t index = std_input_handle - which;
+        EXPECT_LT(index, 3u);
+        return index < 3 ? std_handles[index] : nullptr;
+    }
+
+    // --- Reports.
+    bool get_console_mode(Handle) override { return is_console; }
+    std::uint32_t get_console_output_cp() override { return console_code_page; }
+    bool multi_byte_to_wide_char(std::string_view utf8, char16_t* buffer, std::uint32_t capacity,
+                                 std::uint32_t& units) override {
+        // Only well-formed UTF-8 converts; generalised surrogates and stray bytes do not.
+        if (!test_support::scan_generalised_utf8(utf8).valid_utf8()) {
+            last_error = 1113;  // ERROR_NO_UNICODE_TRANSLATION
+            return false;
+        }
+        const std::u16string out = native_to_utf16(NativeString::from_bytes(std::string(utf8), false));
+        if (out.size() > capacity) {
+            return false;
+        }
+        std::copy(out.begin(), out.end(), buffer);
+        units = static_cast<std::uint32_t>(out.size());
+        return true;
+    }
+    bool write_console_w(Handle, std::u16string_view units, std::uint32_t& count) override {
+        if (write_fails) {
+            last_error = 6;
+            return false;
+        }
+        const std::size_t n = std::min(units.size(), write_limit);
+        console_written.append(units.substr(0, n));
+        write_sizes.push_back(n);
+        count = static_cast<std::uint32_t>(n);
+        return true;
+    }
+    bool write_file(Handle, std::string_view bytes, std::uint32_t& count) override {
+        if (write_fails) {
+            last_error = 232;
+            return false;
+        }
+        const std::size_t n = std::min(bytes.size(), write_limit);
+        written.append(bytes.substr(0, n));
+        write_sizes.push_back(n);
+        count = static_cast<std::uint32_t>(n);
+        return true;
+    }
+    std::uint32_t format_message_w(std::uint32_t flags, Module source, std::uint32_t id, char16_t* buffer,
+                                   std::uint32_t size) override {
+        format_calls_flags.push_back(flags);
+        auto it = messages.find({source == ntdll && source != nullptr, id});
+        if (it == messages.end() || it->second.size() > size) {
+            last_error = format_message_error;
+            return 0;
+        }
+        std::copy(it->second.begin(), it->second.end(), buffer);
+        return static_cast<std::uint32_t>(it->second.size());
+    }
+    Module get_module_handle_w(const char16_t* name) override {
+        return std::u16string_view(name) == u"NTDLL.DLL" ? ntdll : nullptr;
+    }
+    std::uint32_t get_current_thread_id() override { return thread_id; }
+    [[noreturn]] void fastfail(std::uint32_t code) override { throw FastfailCalled{code}; }
+
+    // --- The launcher's own inputs.
     const char16_t* get_command_line_w() override {
         log("GetCommandLineW");
         return command_line ? command_line->c_str() : nullptr;
@@ -115,8 +282,8 @@ public:
         return fill(executable, buffer, size, true);
     }
 
-    // EnvApi. The block handed out lives on the heap and is deleted when it is freed, so that a read
-    // after the free is caught.
+    // --- Environment. The block handed out lives on the heap and is deleted when it is freed, so
+    // that a read after the free is caught.
     char16_t* get_environment_strings_w() override {
         log("GetEnvironmentStringsW");
         if (environment_error) {
@@ -154,7 +321,7 @@ public:
         return order < 0 ? cstr_less_than : order == 0 ? cstr_equal : cstr_greater_than;
     }
 
-    // ProcessApi.
+    // --- Child processes.
     std::uint32_t get_full_path_name_w(const char16_t* path, std::uint32_t size, char16_t* buffer) override {
         const std::u16string input(path);
         log("GetFullPathNameW " + show(input));
@@ -189,10 +356,6 @@ public:
         }
         return fill(*own_path, buffer, size, false);
     }
-    Handle get_std_handle(std::uint32_t which) override {
-        log("GetStdHandle " + std::to_string(static_cast<std::int32_t>(which)));
-        return FakeStdHandles::get_std_handle(which);
-    }
     Handle get_current_process() override { return current_process; }
     bool duplicate_handle(Handle source_process, Handle source, Handle target_process, Handle* target,
                           std::uint32_t access, bool inherit, std::uint32_t options) override {
@@ -218,13 +381,19 @@ public:
         last_error = last_error_after_close;
         return true;
     }
-    bool create_process_w(const char16_t* application_name, char16_t* command_line, bool inherit_handles,
-                          std::uint32_t creation_flags, void* environment_block, const char16_t* cwd,
-                          const StartupInfo& startup, ProcessInformation& information) override {
+    bool create_process_w(const char16_t* application_name, char16_t* command_line_buffer,
+                          bool inherit_handles, std::uint32_t creation_flags, void* environment_block,
+                          const char16_t* cwd, const StartupInfo& startup,
+                          ProcessInformation& information) override {
         log("CreateProcessW");
-        CreateCall call{
-            application_name, command_line, inherit_handles, creation_flags, environment_block != nullptr, {},
-            cwd == nullptr,   startup};
+        CreateCall call{application_name,
+                        command_line_buffer,
+                        inherit_handles,
+                        creation_flags,
+                        environment_block != nullptr,
+                        {},
+                        cwd == nullptr,
+                        startup};
         if (environment_block != nullptr) {
             const auto* units = static_cast<const char16_t*>(environment_block);
             std::size_t n = 0;
@@ -263,8 +432,46 @@ public:
         return true;
     }
 
-    static inline const Handle process_handle = handle_value(0x200);
-    static inline const Handle thread_handle = handle_value(0x204);
+    // --- The Vulkan loader library.
+    bool set_thread_error_mode(std::uint32_t mode, std::uint32_t* previous) override {
+        log("SetThreadErrorMode(" + std::to_string(mode) + (previous ? ", &previous)" : ", NULL)"));
+        if (set_mode_fails) {
+            last_error = 87;
+            return false;
+        }
+        if (previous != nullptr) {
+            *previous = thread_mode;
+        }
+        thread_mode = mode;
+        // Any successful system call may leave its own last error behind.
+        last_error = 0;
+        return true;
+    }
+    Module load_library_ex_w(const char16_t* name, Handle file, std::uint32_t flags) override {
+        log("LoadLibraryExW");
+        loaded_name = name;
+        load_file = file;
+        load_flags = flags;
+        mode_during_load = thread_mode;
+        if (load_fails) {
+            last_error = load_error;
+            return nullptr;
+        }
+        return fake_module;
+    }
+    ProcAddress get_proc_address(Module module, const char* name) override {
+        log("GetProcAddress(" + std::string(name) + ")");
+        EXPECT_EQ(module, fake_module);
+        if (entry_point == nullptr) {
+            last_error = error_proc_not_found;
+        }
+        return entry_point;
+    }
+    bool free_library(Module module) override {
+        log("FreeLibrary");
+        freed.push_back(module);
+        return true;
+    }
 
 private:
     // The calls that fill a buffer: the text and its terminator when they fit, otherwise the room

@@ -1,16 +1,16 @@
-#include "win/command_line.hpp"
+#include "win/own_inputs.hpp"
 
 #include <gtest/gtest.h>
 
 #include <optional>
 
-#include "fake_process_system.hpp"
+#include "fake_kernel32.hpp"
 #include "report/fatal.hpp"
 
 namespace ostrand {
 namespace {
 
-using testing::FakeSystem;
+using testing::FakeKernel32;
 
 std::vector<std::string> split_text(std::u16string_view line) {
     std::vector<std::string> out;
@@ -87,7 +87,7 @@ TEST(ExecutablePath, GrowsTheBufferUntilThePathFits) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.length);
-        FakeSystem system;
+        FakeKernel32 system;
         // A stale error: the fake checks that each query finds the last error cleared.
         system.last_error = 0xDEAD;
         system.executable = std::u16string(c.length, u'x');
@@ -99,19 +99,19 @@ TEST(ExecutablePath, GrowsTheBufferUntilThePathFits) {
 }
 
 TEST(ExecutablePath, FailureAndEmptyResults) {
-    FakeSystem failing;
+    FakeKernel32 failing;
     failing.executable_error = 5;
     auto failed = executable_path(failing);
     ASSERT_FALSE(failed.has_value());
     EXPECT_EQ(failed.error(), SystemError::os_code(5));
 
-    FakeSystem empty;
+    FakeKernel32 empty;
     empty.executable = u"";
     auto path = executable_path(empty);
     ASSERT_TRUE(path.has_value());
     EXPECT_TRUE(path->empty());
 
-    FakeSystem surrogate;
+    FakeKernel32 surrogate;
     surrogate.executable = {u'C', u':', u'\\', 0xDC01, u'.', u'e'};
     auto kept = executable_path(surrogate);
     ASSERT_TRUE(kept.has_value());
@@ -119,7 +119,7 @@ TEST(ExecutablePath, FailureAndEmptyResults) {
 }
 
 TEST(OwnArguments, SplitsAndConvertsEveryElement) {
-    FakeSystem system;
+    FakeKernel32 system;
     system.command_line = u"\"C:\\x y\\l.exe\" -d3d9 \"-refresh 0\" \u00e9";
     EXPECT_EQ(own_arguments(system),
               (std::vector<std::string>{"C:\\x y\\l.exe", "-d3d9", "-refresh 0", "\xC3\xA9"}));
@@ -138,7 +138,7 @@ TEST(OwnArguments, EmptyOrAbsentCommandLineGivesTheExecutablePath) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.label);
-        FakeSystem system;
+        FakeKernel32 system;
         system.command_line = c.line;
         if (c.path_fails) {
             system.executable_error = 2;
@@ -165,7 +165,7 @@ TEST(OwnArguments, AnElementThatIsNotUnicodeIsFatal) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.label);
-        FakeSystem system;
+        FakeKernel32 system;
         system.command_line = c.line;
         const FatalFailure failure = testing::raised_failure([&] { (void)own_arguments(system); });
         EXPECT_EQ(failure.message, "a command-line argument is not valid Unicode: " + c.quoted);

@@ -1,5 +1,5 @@
-// Portable: splitting the launcher's command line, reading its arguments and its executable path.
-#include "win/command_line.hpp"
+// Portable: splitting the launcher's own command line, reading its arguments and its executable path.
+#include "win/own_inputs.hpp"
 
 #include "report/fatal.hpp"
 #include "win/buffer_rule.hpp"

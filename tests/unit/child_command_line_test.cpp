@@ -1,4 +1,4 @@
-#include "win/command_line_encode.hpp"
+#include "win/child_command_line.hpp"
 
 #include <gtest/gtest.h>
 
@@ -8,7 +8,7 @@
 
 #include "../support/command_line_cases.hpp"
 #include "../support/unit_text.hpp"
-#include "win/command_line.hpp"
+#include "win/own_inputs.hpp"
 
 namespace ostrand {
 namespace {

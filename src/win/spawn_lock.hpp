@@ -8,11 +8,11 @@
 
 namespace ostrand {
 
-class StartLock {
+class SpawnLock {
 public:
-    StartLock() = default;
-    StartLock(const StartLock&) = delete;
-    StartLock& operator=(const StartLock&) = delete;
+    SpawnLock() = default;
+    SpawnLock(const SpawnLock&) = delete;
+    SpawnLock& operator=(const SpawnLock&) = delete;
 
     void lock() noexcept {
         std::uint32_t seen = free_state;

@@ -1,4 +1,4 @@
-#include "win/start_lock.hpp"
+#include "win/spawn_lock.hpp"
 
 #include <gtest/gtest.h>
 
@@ -12,8 +12,8 @@ namespace {
 // The launcher never contends for its lock, so only this test takes the contended path (the word
 // marked contended, the wait, the wake on release): threads that increment a plain counter under the
 // lock must not lose an increment, and must all finish.
-TEST(StartLock, ExcludesAndWakesUnderContention) {
-    StartLock lock;
+TEST(SpawnLock, ExcludesAndWakesUnderContention) {
+    SpawnLock lock;
     constexpr int threads = 4;
     constexpr int rounds = 20000;
     long counter = 0;
@@ -21,7 +21,7 @@ TEST(StartLock, ExcludesAndWakesUnderContention) {
     for (int t = 0; t < threads; ++t) {
         workers.emplace_back([&] {
             for (int i = 0; i < rounds; ++i) {
-                const std::lock_guard<StartLock> guard(lock);
+                const std::lock_guard<SpawnLock> guard(lock);
                 EXPECT_TRUE(lock.held());
                 const long seen = counter;
                 std::this_thread::yield();

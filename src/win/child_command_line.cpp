@@ -1,5 +1,5 @@
 // Portable: child command-line encoding; no system calls.
-#include "win/command_line_encode.hpp"
+#include "win/child_command_line.hpp"
 
 #include <string_view>
 
