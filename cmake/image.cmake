@@ -29,8 +29,6 @@ target_link_options(ostrand PRIVATE
   # Byte-identical output for identical input: no time stamps, and the CodeView record's GUID is a hash
   # of the image. The record names the program database by its bare file name, written beside the exe.
   -Wl,--no-insert-timestamp -Wl,--pdb=ostrand.pdb
-  # The runtime's verbose terminate handler and throw helpers give way to src/runtime/terminate.cpp.
-  -Wl,--undefined=_ZN9__gnu_cxx27__verbose_terminate_handlerEv
   # No symbol table and no DWARF in the shipped image (only the runtime libraries carry DWARF).
   -s)
 

@@ -6,16 +6,11 @@
 #include "harness.hpp"
 
 using harness::check;
+using harness::hex;
 
 namespace {
 
 const std::wstring launcher = harness::build_dir() + L"\\ostrand.exe";
-
-std::string hex(unsigned long long value) {
-    char buf[24];
-    std::snprintf(buf, sizeof buf, "%#llx", value);
-    return buf;
-}
 
 void version_block() {
     const DWORD size = GetFileVersionInfoSizeW(launcher.c_str(), nullptr);
