@@ -229,23 +229,21 @@ public:
         return true;
     }
     bool write_console_w(Handle, std::u16string_view units, std::uint32_t& count) override {
+        return take_write(units, console_written, count, 6);
+    }
+    bool write_file(Handle, std::string_view bytes, std::uint32_t& count) override {
+        return take_write(bytes, written, count, 232);
+    }
+    // A write takes at most write_limit units, or fails with `error` when write_fails is set.
+    template <typename Unit>
+    bool take_write(std::basic_string_view<Unit> units, std::basic_string<Unit>& sink, std::uint32_t& count,
+                    std::uint32_t error) {
         if (write_fails) {
-            last_error = 6;
+            last_error = error;
             return false;
         }
         const std::size_t n = std::min(units.size(), write_limit);
-        console_written.append(units.substr(0, n));
-        write_sizes.push_back(n);
-        count = static_cast<std::uint32_t>(n);
-        return true;
-    }
-    bool write_file(Handle, std::string_view bytes, std::uint32_t& count) override {
-        if (write_fails) {
-            last_error = 232;
-            return false;
-        }
-        const std::size_t n = std::min(bytes.size(), write_limit);
-        written.append(bytes.substr(0, n));
+        sink.append(units.substr(0, n));
         write_sizes.push_back(n);
         count = static_cast<std::uint32_t>(n);
         return true;

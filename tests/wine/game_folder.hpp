@@ -157,4 +157,10 @@ inline Start launch(const GameFolder& folder, const std::wstring& arguments = {}
 // The eighteen fixed arguments as the game's command line shows them.
 inline const std::string fixed_arguments = ostrand::test_support::fixed_arguments_line();
 
+// The game's command line as the stand-in records it for a start in `folder`: its quoted path, the
+// player's part `user` (with its trailing space), the fixed arguments, then `tail`.
+inline std::string expected_line(const GameFolder& folder, const std::string& user, const std::string& tail) {
+    return "\"" + escaped(folder.dir) + "\\\\hl2.exe\" " + user + fixed_arguments + tail;
+}
+
 }  // namespace harness

@@ -15,10 +15,6 @@ std::wstring quoted(const std::wstring& path) {
     return L"\"" + path + L"\"";
 }
 
-std::string expected_line(const GameFolder& folder, const std::string& user, const std::string& tail) {
-    return "\"" + harness::escaped(folder.dir) + "\\\\hl2.exe\" " + user + harness::fixed_arguments + tail;
-}
-
 // Names as Windows compares them.
 bool name_less(const std::wstring& a, const std::wstring& b) {
     return CompareStringOrdinal(a.c_str(), static_cast<int>(a.size()), b.c_str(), static_cast<int>(b.size()),
@@ -67,7 +63,7 @@ void command_lines() {
         SetEnvironmentVariableW(L"FAKE_VULKAN", c.vulkan != nullptr ? L"second_device" : nullptr);
         const auto started = harness::launch(folder, c.arguments);
         SetEnvironmentVariableW(L"FAKE_VULKAN", nullptr);
-        const std::string expected = expected_line(folder, c.user, c.tail);
+        const std::string expected = harness::expected_line(folder, c.user, c.tail);
         check(started.run.exit_code == 0 && started.received.command_line == expected,
               std::string(c.label) + ": got " + started.received.command_line + ", expected " + expected,
               started);
@@ -256,7 +252,8 @@ void over_long_command_line() {
         const std::string label = std::to_string(game_line_units) + " units: ";
         if (game_line_units == 32766) {
             check(started.run.exit_code == 0 &&
-                      started.received.command_line == expected_line(folder, argument + " ", " -windowed"),
+                      started.received.command_line ==
+                          harness::expected_line(folder, argument + " ", " -windowed"),
                   label + "the game gets the whole line (" +
                       std::to_string(started.received.command_line.size()) + " bytes recorded)",
                   started);

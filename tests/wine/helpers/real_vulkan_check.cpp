@@ -57,8 +57,7 @@ void binding_and_probe(bool display) {
 void launch(const std::wstring& arguments, const std::string& user, const std::string& tail) {
     const harness::GameFolder folder = harness::make_game_folder(harness::fresh_dir(L"real-vulkan"));
     const auto started = harness::launch(folder, arguments);
-    const std::string expected =
-        "\"" + harness::escaped(folder.dir) + "\\\\hl2.exe\" " + user + harness::fixed_arguments + tail;
+    const std::string expected = harness::expected_line(folder, user, tail);
     check(started.run.exit_code == 0 && started.received.command_line == expected,
           "arguments '" + harness::show(arguments) + "': expected " + expected + ", received " +
               started.received.command_line,
