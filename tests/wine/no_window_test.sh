@@ -30,22 +30,24 @@ launcher=$!
 # after a loader at a fixed address, or the loader is position-independent; else where it is.
 declare -A program_break=()
 folder=${game##*/}
+fixed=0
+if fixed_address_loader; then fixed=1; fi
 breaks() {
   local cmdline pid name program placement
   for cmdline in /proc/[0-9]*/cmdline; do
-    IFS= read -r -d '' program <"$cmdline" 2>/dev/null || continue
+    IFS= read -r -d '' program 2>/dev/null <"$cmdline" || continue
     case $program in
       *"$folder"[/\\]ostrand.exe) name=launcher ;;
       *"$folder"[/\\]hl2.exe) name=game ;;
       *) continue ;;
     esac
     pid=${cmdline#/proc/} pid=${pid%/cmdline}
-    placement=$(awk -v pid="$pid" '
+    placement=$(awk -v pid="$pid" -v fixed="$fixed" '
       /\/wine64$/ { split($1, range, "-"); if (!base) base = range[1]; end = range[2] }
       /\[heap\]$/ && !heap { split($1, range, "-"); heap = range[1] }
       END {
         if (!base || !heap) exit
-        if (base != "7d000000" || heap == end) print "ok"
+        if (!fixed || heap == end) print "ok"
         else print "process " pid ": break at " heap ", loader at " base "-" end
       }' "/proc/$pid/maps" 2>/dev/null) || continue
     if [ -n "$placement" ] && [ "${program_break[$name]:-ok}" = ok ]; then
