@@ -110,40 +110,64 @@ void encoded_lines_round_trip() {
 }
 
 // Lines that the encoder never writes, where splitters have been seen to differ. Each row says what
-// our splitter gives, which is the rule the launcher holds to, and whether this system's
-// CommandLineToArgvW is known to read it otherwise.
+// our splitter gives, which is the rule the launcher holds to, and how this system's splitters are
+// known to read it.
 void raw_lines() {
     const std::wstring printer = harness::build_dir() + L"\\print_argv.exe";
+    enum class Systems {
+        agree,  // CommandLineToArgvW and the C runtime give what ours gives
+        // CommandLineToArgvW reads it otherwise, on every system; the C runtime agrees
+        command_line_to_argv_differs,
+        // The doubled quote inside quotes, then a space: splitters of different ages follow different
+        // rules. Wine's CommandLineToArgvW follows the older one, in which the pair gives a quote and also
+        // ends the quoted part, so the space separates; Wine's C runtime agrees with ours. What Windows'
+        // own splitters give is read from them and shown, not held to either rule.
+        unsettled,
+    };
     struct Row {
         const wchar_t* line;
         std::vector<std::wstring> ours;
-        bool system_differs;
+        Systems systems;
         const char* why;
     } rows[] = {
-        {L"p \"a\"\"b\"", {L"p", L"a\"b"}, false, "doubled quote inside quotes stays quoted"},
+        {L"p \"a\"\"b\"", {L"p", L"a\"b"}, Systems::agree, "doubled quote inside quotes stays quoted"},
         {L"p \"a\"\"b c\"",
          {L"p", L"a\"b c"},
-         true,
-         "doubled quote inside quotes, then a space: Wine's CommandLineToArgvW follows the older rule, in "
-         "which the pair gives a quote and also ends the quoted part, so the space separates"},
-        {L"p \"a\"\"b", {L"p", L"a\"b"}, false, "doubled quote inside quotes, then the end"},
-        {L"p a\"\"b", {L"p", L"ab"}, false, "a pair outside quotes opens and closes"},
-        {L"p \"", {L"p", L""}, false, "an open quote at the end gives an empty argument"},
-        {L"p a\\\\\\\"b", {L"p", L"a\\\"b"}, false, "three backslashes and a quote"},
+         Systems::unsettled,
+         "doubled quote inside quotes, then a space"},
+        {L"p \"a\"\"b", {L"p", L"a\"b"}, Systems::agree, "doubled quote inside quotes, then the end"},
+        {L"p a\"\"b", {L"p", L"ab"}, Systems::agree, "a pair outside quotes opens and closes"},
+        {L"p \"", {L"p", L""}, Systems::agree, "an open quote at the end gives an empty argument"},
+        {L"p a\\\\\\\"b", {L"p", L"a\\\"b"}, Systems::agree, "three backslashes and a quote"},
         {L"C:\\a\"b c\"d e",
          {L"C:\\ab cd", L"e"},
-         true,
+         Systems::command_line_to_argv_differs,
          "quotes inside the program name: the runtime's rule lets every quote toggle; CommandLineToArgvW "
          "only honours a quote at the very start and otherwise ends the name at the first blank"},
-        {L"\"C:\\x y\\l.exe\" a", {L"C:\\x y\\l.exe", L"a"}, false, "a quoted program name with spaces"},
-        {L"p a\nb", {L"p", L"a\nb"}, false, "a line feed does not separate"},
-        {L" x", {L"", L"x"}, false, "a leading space gives an empty program name"},
+        {L"\"C:\\x y\\l.exe\" a",
+         {L"C:\\x y\\l.exe", L"a"},
+         Systems::agree,
+         "a quoted program name with spaces"},
+        {L"p a\nb", {L"p", L"a\nb"}, Systems::agree, "a line feed does not separate"},
+        {L" x", {L"", L"x"}, Systems::agree, "a leading space gives an empty program name"},
     };
+    const bool wine = harness::under_wine();
     for (const auto& row : rows) {
         const std::wstring line = row.line;
         check(ours_split(line) == row.ours, std::string("our splitter: ") + row.why);
         const auto by_system = system_split(line);
-        if (row.system_differs) {
+        // The same arguments behind the printer's own name, split by the C runtime.
+        const bool printed = line.starts_with(L"p ");
+        auto want = row.ours;
+        want[0] = printer;
+        const auto by_runtime =
+            printed ? runtime_split(printer, L"\"" + printer + L"\"" + line.substr(1)) : want;
+        if (row.systems == Systems::unsettled && !wine) {
+            std::printf("  this system's reading (%s): ours %s, CommandLineToArgvW %s, the C runtime %s\n",
+                        row.why, show(row.ours).c_str(), show(by_system).c_str(), show(by_runtime).c_str());
+            continue;
+        }
+        if (row.systems != Systems::agree) {
             // Listed so that a change in the system's behaviour is seen, not silently accepted.
             std::printf("  known difference (%s): ours %s, CommandLineToArgvW %s\n", row.why,
                         show(row.ours).c_str(), show(by_system).c_str());
@@ -152,11 +176,7 @@ void raw_lines() {
             check(by_system == row.ours,
                   std::string("CommandLineToArgvW agrees: ") + row.why + ", gave " + show(by_system));
         }
-        if (line.starts_with(L"p ")) {
-            // The same arguments behind the printer's own name, split by the C runtime.
-            auto want = row.ours;
-            want[0] = printer;
-            const auto by_runtime = runtime_split(printer, L"\"" + printer + L"\"" + line.substr(1));
+        if (printed) {
             check(by_runtime == want,
                   std::string("the C runtime agrees: ") + row.why + ", gave " + show(by_runtime));
         }

