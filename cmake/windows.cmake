@@ -62,6 +62,9 @@ include(cmake/image.cmake)
 
 if(OSTRAND_TESTS)
   set(CMAKE_CROSSCOMPILING_EMULATOR "${CMAKE_SOURCE_DIR}/cmake/wine-run;${CMAKE_BINARY_DIR}/wineprefix")
+  # No time stamps in the test programs either, so that the test bundle is byte-identical for
+  # identical input.
+  add_link_options(-Wl,--no-insert-timestamp)
   file(GLOB wine_tests CONFIGURE_DEPENDS "${CMAKE_SOURCE_DIR}/tests/wine/*_test.cpp")
   file(GLOB wine_helpers CONFIGURE_DEPENDS "${CMAKE_SOURCE_DIR}/tests/wine/helpers/*.cpp")
   # Built on the launcher's own runtime, below.
@@ -94,13 +97,19 @@ if(OSTRAND_TESTS)
     target_link_options(${dll} PRIVATE ${static_runtime})
   endforeach()
 
+  # What the test programs start, beside them: the launcher and its moved copy, the stand-in games, the
+  # helpers and the stand-in Vulkan loaders; and the players' README, whose Command Prompt lines a test
+  # runs.
+  set(test_helpers ostrand ostrand_rebased stand_in_game stand_in_game_gui allocation_failure print_argv fake_vulkan
+                   fake_vulkan_no_entry)
+  configure_file(resources/README.txt "${CMAKE_BINARY_DIR}/README.txt" COPYONLY)
   foreach(source ${wine_tests})
     get_filename_component(name "${source}" NAME_WE)
     add_executable(${name} "${source}")
     target_include_directories(${name} PRIVATE "${CMAKE_SOURCE_DIR}/tests/wine")
     target_link_libraries(${name} PRIVATE ostrand_platform shell32)
     target_link_options(${name} PRIVATE ${static_runtime} -municode)
-    add_dependencies(${name} ostrand ostrand_rebased stand_in_game stand_in_game_gui allocation_failure print_argv fake_vulkan fake_vulkan_no_entry)
+    add_dependencies(${name} ${test_helpers})
     add_test(NAME wine.${name} COMMAND ${name})
     set_tests_properties(wine.${name} PROPERTIES TIMEOUT 300 RESOURCE_LOCK wine)
   endforeach()
@@ -127,6 +136,27 @@ if(OSTRAND_TESTS)
     set_tests_properties(wine.${name}.rebased_${rebased_base} wine.${name}.above_4gib PROPERTIES
                          TIMEOUT 300 RESOURCE_LOCK wine)
   endforeach()
+  # The test bundle that scripts/release packs, dist/ostrand-<version>-win64-tests.zip: every test
+  # program above with what it needs beside it, as the build directory holds them, and the runner that
+  # starts each in turn (with the moved copy's base written into it). test-bundle.txt names the files.
+  configure_file(tests/wine/run-tests.cmd "${CMAKE_BINARY_DIR}/run-tests.cmd" @ONLY NEWLINE_STYLE CRLF)
+  set(bundle_targets ${test_helpers} stack_smash start_routine)
+  foreach(source ${wine_tests})
+    get_filename_component(name "${source}" NAME_WE)
+    list(APPEND bundle_targets ${name})
+  endforeach()
+  set(bundle_files "")
+  foreach(target ${bundle_targets})
+    if(target STREQUAL ostrand_rebased)
+      string(APPEND bundle_files "ostrand_rebased.exe\n")
+    else()
+      string(APPEND bundle_files "$<TARGET_FILE_NAME:${target}>\n")
+    endif()
+  endforeach()
+  file(GENERATE OUTPUT "${CMAKE_BINARY_DIR}/test-bundle.txt" CONTENT "${bundle_files}README.txt\nrun-tests.cmd\n")
+  add_custom_target(test_bundle)
+  add_dependencies(test_bundle ${bundle_targets})
+
   # Checks of the image, and the helpers that the Wine image test starts: the stack-smashing helper is
   # built like the launcher, so that the test sees what the launcher would do.
   add_test(NAME image.icon
@@ -149,7 +179,6 @@ if(OSTRAND_TESTS)
   endfunction()
   ostrand_shell_test(real_vulkan real_vulkan_test.sh probe)
   ostrand_shell_test(no_window no_window_test.sh)
-  ostrand_shell_test(command_prompt_report command_prompt_report_test.sh)
 
   # A Linux Vulkan layer that makes lavapipe offer the fragment density map, for the launcher's positive
   # answer through Wine's own loader, and a host program that checks the layer on the host's loader.
