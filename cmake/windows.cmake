@@ -7,10 +7,13 @@ set(static_runtime -static -static-libgcc -static-libstdc++)
 # The launcher's own runtime: the start routine and the C heap functions of src/runtime/, the memory and
 # string functions from ntdll (whose import library from mingw lacks them, so one is made here from a
 # .def), and the C++ runtime and libgcc linked statically with nothing of mingw's C runtime.
+# dlltool names the library's symbols after its output path as given: a bare name, in the build
+# directory, keeps the build's path out of the symbol table of a program that keeps one (start_routine).
 set(ntdll_import "${CMAKE_BINARY_DIR}/libostrand_ntdll.a")
 add_custom_command(OUTPUT "${ntdll_import}"
-  COMMAND "${CMAKE_DLLTOOL}" --input-def "${CMAKE_SOURCE_DIR}/src/runtime/ntdll.def" --dllname ntdll.dll --output-lib "${ntdll_import}"
+  COMMAND "${CMAKE_DLLTOOL}" --input-def "${CMAKE_SOURCE_DIR}/src/runtime/ntdll.def" --dllname ntdll.dll --output-lib libostrand_ntdll.a
   DEPENDS "${CMAKE_SOURCE_DIR}/src/runtime/ntdll.def"
+  WORKING_DIRECTORY "${CMAKE_BINARY_DIR}"
   VERBATIM)
 add_custom_target(ostrand_ntdll_import DEPENDS "${ntdll_import}")
 # Objects, not an archive: the whole of it is in the image, whichever part the rest asks for first. So are
