@@ -16,17 +16,13 @@
 namespace ostrand {
 namespace {
 
+using test_support::native;
+using test_support::text;
+
 using testing::FakeKernel32;
 using testing::handle_value;
 using testing::show;
 using testing::spawn_lock_held;
-
-NativeString text(std::string_view bytes) {
-    return NativeString::from_text(bytes);
-}
-NativeString native(std::u16string_view units) {
-    return native_from_utf16(units);
-}
 
 SystemError invalid(std::string_view message) {
     return SystemError::kind_and_message(SystemErrorKind::InvalidInput, message);

@@ -14,9 +14,7 @@
 namespace ostrand {
 namespace {
 
-NativeString text(std::string_view bytes) {
-    return NativeString::from_text(bytes);
-}
+using test_support::text;
 
 struct HeadCase {
     std::string_view path;

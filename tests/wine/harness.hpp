@@ -15,6 +15,7 @@
 
 namespace harness {
 
+using ostrand::test_support::hex;
 using ostrand::test_support::show;
 
 // The form in which the stand-in game records what it received, for the tests' own expectations.
@@ -33,12 +34,6 @@ inline void check(bool ok, const std::string& what) {
         std::printf("FAILED: %s\n", what.c_str());
         std::fflush(stdout);
     }
-}
-
-inline std::string hex(std::uint64_t value) {
-    char text[24];
-    std::snprintf(text, sizeof text, "0x%llx", static_cast<unsigned long long>(value));
-    return text;
 }
 
 // A line that the test prints before its closing one, such as what it saw of the system it ran on.
@@ -214,9 +209,11 @@ inline std::string seen(const RunResult& run) {
     return "exit " + hex(run.exit_code) + ", standard error \"" + show(run.std_error) + "\"";
 }
 
-// A check of a start: when it fails, the line also says what the start did.
-inline void check(bool ok, const std::string& what, const RunResult& run) {
-    check(ok, ok ? what : what + " [" + seen(run) + "]");
+// A check of a start (a RunResult, or a Start of game_folder.hpp): when it fails, the line also says
+// what the start did.
+template <typename Started>
+void check(bool ok, const std::string& what, const Started& started) {
+    check(ok, ok ? what : what + " [" + seen(started) + "]");
 }
 
 // The entries of `got` against those of `want`, in order: empty when they are equal, else what is
