@@ -126,6 +126,8 @@ public:
     std::map<std::u16string, std::u16string> full_paths;
     std::map<std::u16string, std::uint32_t> full_path_errors;
     std::set<std::u16string> files;
+    // What GetStartupInfoW says of how the launcher was started.
+    StartupInfo own_startup;
     // DuplicateHandle of the standard handle with this value fails with this error.
     std::optional<std::pair<Handle, std::uint32_t>> duplicate_failure;
     std::optional<std::uint32_t> create_error;
@@ -348,6 +350,10 @@ public:
             return 0;
         }
         return fill(*own_path, buffer, size, false);
+    }
+    StartupInfo get_startup_info_w() override {
+        log("GetStartupInfoW");
+        return own_startup;
     }
     Handle get_current_process() override { return current_process; }
     bool duplicate_handle(Handle source_process, Handle source, Handle target_process, Handle* target,

@@ -141,6 +141,8 @@ struct RunOptions {
     // Started suspended, with every free region below 4 GiB reserved before it runs
     // (reserve_low_memory); OSTRAND_RESERVE_LOW_MEMORY asks it of every start.
     bool high_memory_only = environment_flag(L"OSTRAND_RESERVE_LOW_MEMORY");
+    // STARTUPINFO's flags, such as the shell's STARTF_USEHOTKEY.
+    DWORD startup_flags = STARTF_USESTDHANDLES;
 };
 
 struct RunResult {
@@ -167,7 +169,7 @@ inline RunResult run(const std::wstring& application, std::wstring command_line,
                              CREATE_ALWAYS, 0, nullptr);
     STARTUPINFOW startup{};
     startup.cb = sizeof startup;
-    startup.dwFlags = STARTF_USESTDHANDLES;
+    startup.dwFlags = options.startup_flags;
     if (options.std_handles) {
         startup.hStdOutput = out;
         startup.hStdError = err;
