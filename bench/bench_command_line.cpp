@@ -10,6 +10,7 @@
 #include <string_view>
 #include <vector>
 
+#include "host/portable_env_name_comparer.hpp"
 #include "win/child_command_line.hpp"
 #include "win/environment.hpp"
 #include "win/own_inputs.hpp"

@@ -116,6 +116,9 @@ if(OSTRAND_TESTS)
     add_test(NAME wine.${name} COMMAND ${name})
     set_tests_properties(wine.${name} PROPERTIES TIMEOUT 300 RESOURCE_LOCK wine)
   endforeach()
+  # The portable name comparer, held against the system's: a host stand-in, so not in the platform
+  # library that the launcher links.
+  target_sources(environment_test PRIVATE src/host/portable_env_name_comparer.cpp src/host/upper_table.cpp)
   # The end-to-end tests again on a copy of the launcher moved to a base above 4 GiB, as ASLR moves it on
   # Windows and Wine never does (tests/image/rebase.py applies its relocations), and once more with every
   # free region below 4 GiB reserved in the launcher before it runs, so that its heap must come from

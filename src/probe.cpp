@@ -5,7 +5,7 @@
 #include <cstring>
 #include <string_view>
 
-#include "loader.hpp"
+#include "vulkan_loader.hpp"
 
 namespace ostrand {
 namespace {

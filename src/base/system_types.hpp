@@ -40,6 +40,11 @@ inline constexpr int cstr_greater_than = 3;
 
 // The start of the game and the wait for it.
 inline constexpr std::uint32_t startf_usestdhandles = 0x100;
+// The shell starts a program from a shortcut's hotkey with the hotkey in the input slot, and from the
+// taskbar or the Start menu with the monitor to open on in the output slot (a flag that the Windows
+// headers do not name); either way the slot holds a value that is no stream.
+inline constexpr std::uint32_t startf_usehotkey = 0x200;
+inline constexpr std::uint32_t startf_shell_monitor = 0x400;
 inline constexpr std::uint32_t create_unicode_environment = 0x400;
 inline constexpr std::uint32_t duplicate_same_access = 2;
 inline constexpr std::uint32_t infinite_timeout = 0xFFFFFFFF;

@@ -107,9 +107,10 @@ void write_fatal_report(ReportApi& api, const FatalFailure& failure) {
     report(api, failure.message, &detail, failure.where);
 }
 
-void fatal_unrecoverable(ReportApi& api, std::string_view message, SourceLocation where) {
+void fatal_unrecoverable(ReportApi& api, std::string_view message, std::string_view why,
+                         SourceLocation where) {
     report(api, message, nullptr, where);
-    report(api, "a fatal failure inside a Vulkan command cannot be passed up to its caller", nullptr, where);
+    report(api, why, nullptr, where);
     (void)write_stderr_all(api, "aborting the process\n");
     abort_process(api);
 }

@@ -35,9 +35,9 @@ struct FatalFailure {
 // A line feed, the header line, then the message and, with an error, ": " and the error in its form.
 void write_fatal_report(ReportApi& api, const FatalFailure& failure);
 
-// For a failure that cannot be passed through its caller: the report, a second report saying so,
-// the aborting line, then abort_process. Nothing is released.
-[[noreturn]] void fatal_unrecoverable(ReportApi& api, std::string_view message,
+// For a failure that cannot be passed through its caller: the report, a second report whose message
+// `why` says why it cannot travel up, the aborting line, then abort_process. Nothing is released.
+[[noreturn]] void fatal_unrecoverable(ReportApi& api, std::string_view message, std::string_view why,
                                       SourceLocation where = SourceLocation::current());
 
 [[noreturn]] void abort_process(ReportApi& api);

@@ -1,5 +1,5 @@
 // Portable: the system operations behind fatal reports, the standard-error writer and
-// abort_process. The kernel32 implementation lives in src/win/kernel32/system.cpp.
+// abort_process. The kernel32 implementation lives in src/win/kernel32/kernel32.cpp.
 #pragma once
 
 #include <cstdint>

@@ -47,12 +47,19 @@ class StandardHandleCopies {
 public:
     explicit StandardHandleCopies(ProcessApi& process) : process_(process) {}
 
-    // Input, output, error, in that order. A failed copy is that call's error; the copies already
-    // made are closed by the destructor.
-    SystemResult<void> make() {
+    // Input, output, error, in that order, but for the slots that `launcher_flags` (how the launcher
+    // was started) says hold no stream. A failed copy is that call's error; the copies already made are
+    // closed by the destructor.
+    SystemResult<void> make(std::uint32_t launcher_flags) {
         constexpr std::array<std::uint32_t, 3> streams = {std_input_handle, std_output_handle,
                                                           std_error_handle};
+        // Windows puts the shell's start-up values into the slots that GetStdHandle reads.
+        const std::array<bool, 3> shell_value = {(launcher_flags & startf_usehotkey) != 0,
+                                                 (launcher_flags & startf_shell_monitor) != 0, false};
         for (std::size_t i = 0; i < streams.size(); ++i) {
+            if (shell_value[i]) {
+                continue;
+            }
             const Handle own = process_.get_std_handle(streams[i]);
             // A GUI program started from the desktop has no standard handles; the child then gets
             // the system's default for that stream.
@@ -63,7 +70,12 @@ public:
             if (!process_.duplicate_handle(process_.get_current_process(), own,
                                            process_.get_current_process(), &copy, 0, true,
                                            duplicate_same_access)) {
-                return os_failure(process_.get_last_error());
+                // A value that is no handle of this process, whoever put it there, is no stream.
+                const std::uint32_t error = process_.get_last_error();
+                if (error == error_invalid_handle) {
+                    continue;
+                }
+                return os_failure(error);
             }
             copies_[i].reset(process_, copy);
         }
@@ -90,11 +102,12 @@ private:
 // launcher's environment; CreateProcessW may write into `command_line`.
 SystemResult<ChildProcess> spawn_process(const std::u16string& application_name, std::u16string& command_line,
                                          char16_t* environment_block, ProcessApi& process) {
+    const std::uint32_t launcher_flags = process.get_startup_info_w().flags;
     // The lock is taken before the first standard handle is looked at, and the copies are declared
     // after it: they are closed before the lock is released, on every way out.
     const std::lock_guard<SpawnLock> lock(process_start_lock());
     StandardHandleCopies copies(process);
-    if (SystemResult<void> made = copies.make(); !made) {
+    if (SystemResult<void> made = copies.make(launcher_flags); !made) {
         return Failure{made.error()};
     }
     // Windows refuses a longer command line with this error; Wine instead cuts it to the limit and

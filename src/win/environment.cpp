@@ -5,7 +5,6 @@
 #include <limits>
 
 #include "report/fatal.hpp"
-#include "win/strings/upper_table.hpp"
 #include "win/unique_handle.hpp"
 
 namespace ostrand {
@@ -49,18 +48,6 @@ std::weak_ordering SystemEnvNameComparer::compare(std::u16string_view a, std::u1
     const std::uint32_t code = env_->get_last_error();
     fatal("comparing environment keys failed", SystemError::os_code(static_cast<std::int32_t>(code)),
           ErrorForm::Short);
-}
-
-std::weak_ordering PortableEnvNameComparer::compare(std::u16string_view a, std::u16string_view b) const {
-    const std::size_t common = std::min(a.size(), b.size());
-    for (std::size_t i = 0; i < common; ++i) {
-        const char16_t ua = upper_case_unit(a[i]);
-        const char16_t ub = upper_case_unit(b[i]);
-        if (ua != ub) {
-            return ua < ub ? std::weak_ordering::less : std::weak_ordering::greater;
-        }
-    }
-    return a.size() <=> b.size();
 }
 
 void EnvironmentMap::set(std::u16string_view name, std::u16string_view value) {

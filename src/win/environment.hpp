@@ -39,12 +39,6 @@ private:
     EnvApi* env_;
 };
 
-// The generated upper-case table in place of the system's, for hosts without CompareStringOrdinal.
-class PortableEnvNameComparer final : public EnvNameComparer {
-public:
-    std::weak_ordering compare(std::u16string_view a, std::u16string_view b) const override;
-};
-
 // Variables by name in ascending comparer order, no two names equivalent. Setting an existing name
 // keeps the name as first written (its case included) and takes the new value. Names and values are
 // held as the system's UTF-16 units. The comparer must outlive the map and every copy of it.

@@ -25,6 +25,8 @@ struct ProcessInformation {
 };
 
 struct ProcessApi : virtual LastErrorApi, virtual StdHandleApi {
+    // GetStartupInfoW: how the launcher itself was started.
+    virtual StartupInfo get_startup_info_w() = 0;
     virtual std::uint32_t get_full_path_name_w(const char16_t* path, std::uint32_t size,
                                                char16_t* buffer) = 0;
     virtual std::uint32_t get_file_attributes_w(const char16_t* path) = 0;

@@ -8,9 +8,11 @@ The map file, written by the link, gives the address of `__stack_chk_guard` and 
 which the compiled code reads it.
 """
 
+import bisect
 import os
 import re
 import struct
+import subprocess
 import sys
 import unittest
 
@@ -71,6 +73,62 @@ def map_symbols(path):
             if match:
                 symbols.setdefault(match.group(2), int(match.group(1), 16))
     return symbols
+
+
+# An object of the project's own, as the map names it: the launcher's archives and object files.
+PROJECT_OBJECT = re.compile(r"libostrand_(core|platform)\.a\(|CMakeFiles/ostrand(_start)?\.dir/")
+# Output sections that the start-up code walks as lists, without naming their entries.
+WALKED_SECTIONS = (".ctors", ".dtors", ".CRT", ".tls")
+
+
+def map_layout(path, functions):
+    """The image in pieces, in address order: (start, object, output section) for each input section that
+    the map places, each symbol that it lists in one and each of `functions` (the starts that the unwind
+    table gives, which include the local functions that the map leaves out), and (end, None, None) after
+    each input section. A piece runs to the next start; data that the map does not name is counted with
+    the piece before it."""
+    placed = re.compile(r"^\s+(?:\S+\s+)?0x([0-9a-f]+)\s+0x([0-9a-f]+)\s+(\S.*)$")
+    named = re.compile(r"^\s+0x([0-9a-f]+)\s+(?!0x)\S")
+    sections, starts, output = [], list(functions), None
+    with open(path, encoding="utf-8", errors="replace") as source:
+        for line in source:
+            if line.startswith("."):
+                output = line.split()[0]
+            elif match := placed.match(line):
+                start, size = int(match.group(1), 16), int(match.group(2), 16)
+                if start and size and output:
+                    sections.append((start, start + size, match.group(3).strip(), output))
+            elif match := named.match(line):
+                starts.append(int(match.group(1), 16))
+    sections.sort()
+    pieces = {(start, None, None) for _, start, _, _ in sections}
+    for start in starts + [section[0] for section in sections]:
+        at = bisect.bisect_right(sections, (start, float("inf"))) - 1
+        if at >= 0 and start < sections[at][1]:
+            pieces.add((start, sections[at][2], sections[at][3]))
+    # An end and a start at one address: the start holds.
+    return sorted(pieces, key=lambda piece: (piece[0], piece[1] is not None, piece[1] or ""))
+
+
+def referenced_addresses(pe):
+    """Every address that a piece of the image refers to, by where the reference stands: the targets of
+    calls, jumps and RIP-relative operands in the code, and the pointers that base relocations name."""
+    base = pe.OPTIONAL_HEADER.ImageBase
+    end = base + pe.OPTIONAL_HEADER.SizeOfImage
+    references = []
+    code = subprocess.run(["x86_64-w64-mingw32-objdump", "-d", "--no-show-raw-insn", IMAGE], check=True,
+                          capture_output=True, text=True).stdout
+    for line in code.splitlines():
+        at = re.match(r"^\s+([0-9a-f]+):\t(.*)$", line)
+        if at:
+            for value in re.findall(r"0x([0-9a-f]+)", at.group(2)):
+                if base <= int(value, 16) < end:
+                    references.append((int(at.group(1), 16), int(value, 16)))
+    for block in getattr(pe, "DIRECTORY_ENTRY_BASERELOC", []):
+        for entry in block.entries:
+            if entry.type == pefile.RELOCATION_TYPE["IMAGE_REL_BASED_DIR64"]:
+                references.append((base + entry.rva, pe.get_qword_at_rva(entry.rva)))
+    return references
 
 
 class Executable(unittest.TestCase):
@@ -150,6 +208,46 @@ class Executable(unittest.TestCase):
         entry = self.pe.OPTIONAL_HEADER.AddressOfEntryPoint + self.pe.OPTIONAL_HEADER.ImageBase
         self.assertEqual(entry, self.symbols.get("mainCRTStartup"))
         self.assertNotIn("WinMain", self.symbols)
+
+    def test_every_object_of_the_project_is_reached_from_the_entry(self):
+        # The linker takes in a whole object for any one symbol that something asks of it, reached or not:
+        # code for other hosts that sits beside code the launcher uses (a comparer behind an interface,
+        # a table only it reads) comes into the image with it. From the entry, the load configuration and
+        # the lists that the start-up code walks, follow every reference; each object of the project must
+        # have a piece that is reached. (Unwind data refers to every function and is not followed.)
+        base = self.pe.OPTIONAL_HEADER.ImageBase
+        functions = [base + entry.struct.BeginAddress for entry in getattr(self.pe, "DIRECTORY_ENTRY_EXCEPTION", [])]
+        self.assertGreater(len(functions), 100, "the unwind table lists the image's functions")
+        pieces = map_layout(MAP, functions)
+        starts = [piece[0] for piece in pieces]
+
+        def piece_of(address):
+            at = bisect.bisect_right(starts, address) - 1
+            return at if at >= 0 and pieces[at][1] is not None else None
+
+        edges = {}
+        for source, target in referenced_addresses(self.pe):
+            origin, goal = piece_of(source), piece_of(target)
+            if origin is not None and goal is not None and not pieces[origin][2].startswith((".pdata", ".xdata")):
+                edges.setdefault(origin, set()).add(goal)
+        directory = self.pe.OPTIONAL_HEADER.DATA_DIRECTORY
+        roots = {piece_of(base + self.pe.OPTIONAL_HEADER.AddressOfEntryPoint)}
+        for name in ("IMAGE_DIRECTORY_ENTRY_LOAD_CONFIG", "IMAGE_DIRECTORY_ENTRY_TLS"):
+            entry = directory[pefile.DIRECTORY_ENTRY[name]]
+            if entry.Size:
+                roots.add(piece_of(base + entry.VirtualAddress))
+        roots |= {k for k, piece in enumerate(pieces) if piece[2] and piece[2].startswith(WALKED_SECTIONS)}
+        roots.discard(None)
+        reached, todo = set(roots), list(roots)
+        while todo:
+            for goal in edges.get(todo.pop(), ()):
+                if goal not in reached:
+                    reached.add(goal)
+                    todo.append(goal)
+        objects = {piece[1] for piece in pieces if piece[1] and PROJECT_OBJECT.search(piece[1])}
+        called = {pieces[k][1] for k in reached}
+        self.assertGreater(len(objects), 10, f"too few objects of the project in the map: {sorted(objects)}")
+        self.assertEqual(sorted(objects - called), [], "objects of the project that nothing reaches")
 
     # --- imports ----------------------------------------------------------------------------------
 

@@ -1,11 +1,14 @@
 // Test support, shared by the unit tests, the Wine tests and the fuzz targets: UTF-16 units, and bytes,
-// as text.
+// as text; numbers in hexadecimal; native strings from text and from units.
 #pragma once
 
+#include <cstdint>
 #include <cstdio>
 #include <string>
 #include <string_view>
 #include <type_traits>
+
+#include "win/strings/native_string.hpp"
 
 namespace ostrand::test_support {
 
@@ -38,6 +41,23 @@ inline std::string show(std::wstring_view units, bool double_backslashes = false
 }
 inline std::string show(std::string_view bytes) {
     return show_units(bytes, false);
+}
+
+// "0x" and the value in lower-case hexadecimal.
+inline std::string hex(std::uint64_t value) {
+    char text[24];
+    std::snprintf(text, sizeof text, "0x%llx", static_cast<unsigned long long>(value));
+    return text;
+}
+inline std::string hex(const void* pointer) {
+    return hex(reinterpret_cast<std::uintptr_t>(pointer));
+}
+
+inline NativeString text(std::string_view bytes) {
+    return NativeString::from_text(bytes);
+}
+inline NativeString native(std::u16string_view units) {
+    return native_from_utf16(units);
 }
 
 }  // namespace ostrand::test_support

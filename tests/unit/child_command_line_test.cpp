@@ -13,9 +13,7 @@
 namespace ostrand {
 namespace {
 
-NativeString native(std::u16string_view units) {
-    return native_from_utf16(units);
-}
+using test_support::native;
 
 std::vector<NativeString> native_list(const std::vector<std::u16string>& list) {
     std::vector<NativeString> result;

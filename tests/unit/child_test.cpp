@@ -16,17 +16,13 @@
 namespace ostrand {
 namespace {
 
+using test_support::native;
+using test_support::text;
+
 using testing::FakeKernel32;
 using testing::handle_value;
 using testing::show;
 using testing::spawn_lock_held;
-
-NativeString text(std::string_view bytes) {
-    return NativeString::from_text(bytes);
-}
-NativeString native(std::u16string_view units) {
-    return native_from_utf16(units);
-}
 
 SystemError invalid(std::string_view message) {
     return SystemError::kind_and_message(SystemErrorKind::InvalidInput, message);
@@ -80,6 +76,7 @@ TEST(SpawnChild, RunsTheStepsInOrderAndHoldsTheLockOnlyAroundTheCopies) {
         "GetEnvironmentStringsW",
         "FreeEnvironmentStringsW",
         "GetFullPathNameW C:\\Games\\Demo\\hl2.exe",
+        "GetStartupInfoW",
         "GetStdHandle -10 [locked]",
         "DuplicateHandle 0x10 -> 0x110 [locked]",
         "GetStdHandle -11 [locked]",
@@ -141,6 +138,8 @@ TEST(SpawnChild, StandardHandles) {
         std::array<Handle, 3> own;
         StartupInfo expected;
         std::vector<std::string> locked_part;
+        std::uint32_t launcher_flags = 0;  // how the launcher was started
+        std::optional<std::pair<Handle, std::uint32_t>> duplicate_failure = {};
     };
     const Handle none = nullptr;
     const Handle invalid_value = invalid_handle_value();
@@ -166,11 +165,37 @@ TEST(SpawnChild, StandardHandles) {
          {"GetStdHandle -10 [locked]", "DuplicateHandle 0x10 -> 0x110 [locked]", "GetStdHandle -11 [locked]",
           "GetStdHandle -12 [locked]", "DuplicateHandle 0x12 -> 0x112 [locked]", "CreateProcessW [locked]",
           "CloseHandle 0x112 [locked]", "CloseHandle 0x110 [locked]"}},
+        // Started by the shell: its values in the slots are no streams, whatever they hold.
+        {"from a hotkey: the input slot is not looked at",
+         {handle_value(0x10), handle_value(0x11), handle_value(0x12)},
+         StartupInfo{0x100, nullptr, handle_value(0x111), handle_value(0x112)},
+         {"GetStdHandle -11 [locked]", "DuplicateHandle 0x11 -> 0x111 [locked]", "GetStdHandle -12 [locked]",
+          "DuplicateHandle 0x12 -> 0x112 [locked]", "CreateProcessW [locked]", "CloseHandle 0x112 [locked]",
+          "CloseHandle 0x111 [locked]"},
+         startf_usehotkey | startf_usestdhandles},
+        {"from the taskbar: the output slot is not looked at",
+         {handle_value(0x10), handle_value(0x11), handle_value(0x12)},
+         StartupInfo{0x100, handle_value(0x110), nullptr, handle_value(0x112)},
+         {"GetStdHandle -10 [locked]", "DuplicateHandle 0x10 -> 0x110 [locked]", "GetStdHandle -12 [locked]",
+          "DuplicateHandle 0x12 -> 0x112 [locked]", "CreateProcessW [locked]", "CloseHandle 0x112 [locked]",
+          "CloseHandle 0x110 [locked]"},
+         startf_shell_monitor},
+        {"a value that is no handle (error 6 on its copy): no stream, the start goes on",
+         {handle_value(0x10), handle_value(0x11), handle_value(0x12)},
+         StartupInfo{0x100, handle_value(0x110), nullptr, handle_value(0x112)},
+         {"GetStdHandle -10 [locked]", "DuplicateHandle 0x10 -> 0x110 [locked]", "GetStdHandle -11 [locked]",
+          "DuplicateHandle 0x11 failed [locked]", "GetStdHandle -12 [locked]",
+          "DuplicateHandle 0x12 -> 0x112 [locked]", "CreateProcessW [locked]", "CloseHandle 0x112 [locked]",
+          "CloseHandle 0x110 [locked]"},
+         0,
+         std::pair{handle_value(0x11), std::uint32_t{6}}},
     };
     for (const Case& row : cases) {
         SCOPED_TRACE(row.name);
         Start start;
         start.system.std_handles = row.own;
+        start.system.own_startup.flags = row.launcher_flags;
+        start.system.duplicate_failure = row.duplicate_failure;
         SystemResult<ChildProcess> child = start.run(demo_request());
         ASSERT_TRUE(child.has_value()) << ::testing::PrintToString(child.error());
         EXPECT_EQ(start.system.create->startup, row.expected);
@@ -350,11 +375,11 @@ TEST(SpawnChild, FailuresWhileHoldingTheLock) {
          },
          5,
          {"GetStdHandle -10 [locked]", "DuplicateHandle 0x10 failed [locked]"}},
-        {"output copy fails",
+        {"output copy refused (any error but 6)",
          [](FakeKernel32& system) {
-             system.duplicate_failure = {handle_value(0x11), 6};
+             system.duplicate_failure = {handle_value(0x11), 5};
          },
-         6,
+         5,
          {"GetStdHandle -10 [locked]", "DuplicateHandle 0x10 -> 0x110 [locked]", "GetStdHandle -11 [locked]",
           "DuplicateHandle 0x11 failed [locked]", "CloseHandle 0x110 [locked]"}},
         {"error copy fails",

@@ -12,21 +12,19 @@
 #include <vector>
 
 #include "fake_kernel32.hpp"
+#include "host/upper_table.hpp"
 #include "report/fatal.hpp"
-#include "win/strings/upper_table.hpp"
 
 namespace ostrand {
 namespace {
+
+using test_support::native;
 
 // A failure of the system's environment calls: fatal, with the code's short form after the message.
 void expect_fatal_with_short_form(const FatalFailure& failure, std::string_view message, std::int32_t code) {
     EXPECT_EQ(failure.message, message);
     EXPECT_EQ(failure.error, SystemError::os_code(code));
     EXPECT_EQ(failure.form, ErrorForm::Short);
-}
-
-NativeString native(std::u16string_view units) {
-    return native_from_utf16(units);
 }
 
 using testing::FakeKernel32;

@@ -1,4 +1,4 @@
-// The kernel32 side of every system interface, faked as one system, as src/win/kernel32/system.cpp
+// The kernel32 side of every system interface, faked as one system, as src/win/kernel32/kernel32.cpp
 // implements them in one class: one last error, one set of standard handles, and one log in which
 // every call stands in order with its parameters, marked " [locked]" when process_start_lock was held
 // at the time. Each test sets up what the system holds and reads back what was asked of it.
@@ -19,6 +19,7 @@
 
 #include "../support/generalised_utf8.hpp"
 #include "../support/unit_text.hpp"
+#include "host/portable_env_name_comparer.hpp"
 #include "loader_api.hpp"
 #include "report/fatal.hpp"
 #include "report/report_api.hpp"
@@ -44,17 +45,11 @@ inline void PrintTo(const SystemError& error, std::ostream* out) {
 
 namespace ostrand::testing {
 
+using test_support::hex;
 using test_support::show;
 
 inline Handle handle_value(std::uintptr_t value) {
     return reinterpret_cast<Handle>(value);
-}
-
-inline std::string hex(Handle handle) {
-    char text[24];
-    std::snprintf(text, sizeof text, "0x%llx",
-                  static_cast<unsigned long long>(reinterpret_cast<std::uintptr_t>(handle)));
-    return text;
 }
 
 inline bool spawn_lock_held() {
@@ -131,6 +126,8 @@ public:
     std::map<std::u16string, std::u16string> full_paths;
     std::map<std::u16string, std::uint32_t> full_path_errors;
     std::set<std::u16string> files;
+    // What GetStartupInfoW says of how the launcher was started.
+    StartupInfo own_startup;
     // DuplicateHandle of the standard handle with this value fails with this error.
     std::optional<std::pair<Handle, std::uint32_t>> duplicate_failure;
     std::optional<std::uint32_t> create_error;
@@ -353,6 +350,10 @@ public:
             return 0;
         }
         return fill(*own_path, buffer, size, false);
+    }
+    StartupInfo get_startup_info_w() override {
+        log("GetStartupInfoW");
+        return own_startup;
     }
     Handle get_current_process() override { return current_process; }
     bool duplicate_handle(Handle source_process, Handle source, Handle target_process, Handle* target,

@@ -14,9 +14,7 @@
 namespace ostrand {
 namespace {
 
-NativeString text(std::string_view bytes) {
-    return NativeString::from_text(bytes);
-}
+using test_support::text;
 
 struct HeadCase {
     std::string_view path;
@@ -48,6 +46,7 @@ TEST(PathHead, RecognisesPrefixRootAndLeadingDot) {
         {R"(\\?\UNC\)", PathPrefix::LiteralUnc, 8, false, false},
         {R"(\\?\unc\srv\sh)", PathPrefix::Literal, 7, true, false},
         {R"(\\?\UNC)", PathPrefix::Literal, 7, false, false},
+        {R"(\\?\UNCx\y)", PathPrefix::Literal, 8, true, false},
         {R"(\\?\C:)", PathPrefix::LiteralDrive, 6, false, false},
         {R"(\\?\C:\x)", PathPrefix::LiteralDrive, 6, true, false},
         {R"(\\?\C:/x)", PathPrefix::LiteralDrive, 6, true, false},
@@ -64,6 +63,7 @@ TEST(PathHead, RecognisesPrefixRootAndLeadingDot) {
         {R"(\\srv)", PathPrefix::None, 0, true, false},
         {R"(\\srv\)", PathPrefix::None, 0, true, false},
         {R"(\\\sh)", PathPrefix::None, 0, true, false},
+        {R"(\\\a\b)", PathPrefix::None, 0, true, false},
         {R"(\\.)", PathPrefix::None, 0, true, false},
     };
     for (const HeadCase& row : cases) {

@@ -8,15 +8,14 @@
 #include <vector>
 
 #include "../support/fixed_arguments.hpp"
+#include "../support/unit_text.hpp"
 
 namespace ostrand {
 namespace {
 
-using Arguments = std::vector<std::string>;
+using test_support::text;
 
-NativeString text(std::string_view bytes) {
-    return NativeString::from_text(bytes);
-}
+using Arguments = std::vector<std::string>;
 
 using test_support::fixed_arguments;
 

@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "fake_loader.hpp"
+#include "fake_vulkan_loader.hpp"
 #include "host/loader_api_host.hpp"
 
 namespace ostrand {

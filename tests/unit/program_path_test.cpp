@@ -14,12 +14,10 @@
 namespace ostrand {
 namespace {
 
+using test_support::native;
+
 using testing::FakeKernel32;
 using testing::show;
-
-NativeString native(std::u16string_view units) {
-    return native_from_utf16(units);
-}
 
 // "C:\" followed by "a" units and "\hl2.exe", `units` long in all.
 std::u16string drive_path_of_length(std::size_t units) {

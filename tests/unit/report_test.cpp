@@ -154,6 +154,11 @@ TEST(StderrWriter, OtherConsolesGetUtf16InWholeCharacters) {
     ASSERT_TRUE(write_stderr_all(api, text).has_value());
     EXPECT_EQ(api.write_sizes, (std::vector<std::size_t>{4095, 3}));
     EXPECT_EQ(api.console_written, (std::u16string(4095, u'a') + u"\u4e2d" + std::u16string{0xD83D, 0xDE00}));
+    // Cut inside a four-byte character after an odd continuation byte (F0 9F | 98 80).
+    FakeKernel32 odd;
+    odd.is_console = true;
+    ASSERT_TRUE(write_stderr_all(odd, std::string(4094, 'a') + "\xF0\x9F\x98\x80").has_value());
+    EXPECT_EQ(odd.write_sizes, (std::vector<std::size_t>{4094, 2}));  // units
 
     // A console that takes one unit at a time still receives every character once.
     FakeKernel32 slow;
@@ -164,10 +169,13 @@ TEST(StderrWriter, OtherConsolesGetUtf16InWholeCharacters) {
 }
 
 TEST(StderrWriter, Failures) {
+    const SystemError non_utf8_console = SystemError::kind_and_message(
+        K::InvalidData, "Windows stdio in console mode does not support writing non-UTF-8 byte sequences");
     struct Case {
         const char* label;
         void (*setup)(FakeKernel32&);
         SystemError error;
+        std::string_view request = "x\xFF";
     } cases[] = {
         {"no handle", [](FakeKernel32& a) { a.std_error() = nullptr; }, SystemError::os_code(6)},
         {"invalid handle",
@@ -177,10 +185,12 @@ TEST(StderrWriter, Failures) {
          },
          SystemError::os_code(1234)},
         {"write refused", [](FakeKernel32& a) { a.write_fails = true; }, SystemError::os_code(232)},
-        {"non-UTF-8 to console", [](FakeKernel32& a) { a.is_console = true; },
-         SystemError::kind_and_message(
-             K::InvalidData,
-             "Windows stdio in console mode does not support writing non-UTF-8 byte sequences")},
+        {"non-UTF-8 to console", [](FakeKernel32& a) { a.is_console = true; }, non_utf8_console},
+        // Nothing to cut back to: the conversion refuses the bytes, and nothing before them is read.
+        {"only continuation bytes, to a console", [](FakeKernel32& a) { a.is_console = true; },
+         non_utf8_console, "\x80\xBF"},
+        {"only the first bytes of a character, to a console", [](FakeKernel32& a) { a.is_console = true; },
+         non_utf8_console, "\xE4\xB8"},
         {"write takes nothing", [](FakeKernel32& a) { a.write_limit = 0; },
          SystemError::kind_and_message(K::WriteZero, "failed to write whole buffer")},
     };
@@ -188,7 +198,9 @@ TEST(StderrWriter, Failures) {
         SCOPED_TRACE(c.label);
         FakeKernel32 api;
         c.setup(api);
-        auto result = write_stderr_all(api, "x\xFF");
+        // A heap block of the request's own size, so that a read outside it is caught.
+        const std::vector<char> request(c.request.begin(), c.request.end());
+        auto result = write_stderr_all(api, std::string_view(request.data(), request.size()));
         ASSERT_FALSE(result.has_value());
         EXPECT_EQ(result.error(), c.error);
     }
@@ -272,7 +284,7 @@ TEST(FatalReport, IsDroppedSilentlyWithoutStandardError) {
 TEST(Fatal, UnrecoverableWritesTwoReportsAndFailsFast) {
     FakeKernel32 api;
     try {
-        fatal_unrecoverable(api, "Unable to load create_instance");
+        fatal_unrecoverable(api, "Unable to load create_instance", "the caller cannot receive it");
         FAIL() << "returned";
     } catch (const FastfailCalled& called) {
         EXPECT_EQ(called.code, 7u);
@@ -282,7 +294,7 @@ TEST(Fatal, UnrecoverableWritesTwoReportsAndFailsFast) {
     ASSERT_NE(first_end, std::string::npos) << out;
     const auto second = out.find("\nthread 'main' (4242) failed at ", first_end);
     ASSERT_NE(second, std::string::npos) << out;
-    EXPECT_TRUE(out.ends_with("cannot be passed up to its caller\naborting the process\n")) << out;
+    EXPECT_TRUE(out.ends_with(":\nthe caller cannot receive it\naborting the process\n")) << out;
 }
 
 TEST(Fatal, OutOfMemoryNamesTheSizeAndFailsFast) {

@@ -5,6 +5,7 @@
 #include <algorithm>
 
 #include "harness.hpp"
+#include "host/portable_env_name_comparer.hpp"
 #include "platform.hpp"
 #include "report/fatal.hpp"
 

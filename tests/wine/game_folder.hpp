@@ -108,10 +108,6 @@ inline std::string seen(const Start& started) {
     return seen(started.run) + ", game record: " + (started.received.present ? "written" : "none");
 }
 
-inline void check(bool ok, const std::string& what, const Start& started) {
-    check(ok, ok ? what : what + " [" + seen(started) + "]");
-}
-
 // The base that the launcher's image is linked at: the one OSTRAND_LAUNCHER_BASE names for a copy
 // moved elsewhere, else the one the build links it at.
 inline std::uint64_t launcher_base() {

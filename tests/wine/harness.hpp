@@ -17,6 +17,7 @@
 
 namespace harness {
 
+using ostrand::test_support::hex;
 using ostrand::test_support::show;
 
 // The form in which the stand-in game records what it received, for the tests' own expectations.
@@ -59,12 +60,6 @@ inline void skip(const std::string& what) {
 inline bool under_wine() {
     static const bool wine = GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "wine_get_version") != nullptr;
     return wine;
-}
-
-inline std::string hex(std::uint64_t value) {
-    char text[24];
-    std::snprintf(text, sizeof text, "0x%llx", static_cast<unsigned long long>(value));
-    return text;
 }
 
 // A line that the test prints before its closing one, such as what it saw of the system it ran on.
@@ -182,6 +177,8 @@ struct RunOptions {
     // Started suspended, with every free region below 4 GiB reserved before it runs
     // (reserve_low_memory); OSTRAND_RESERVE_LOW_MEMORY asks it of every start.
     bool high_memory_only = environment_flag(L"OSTRAND_RESERVE_LOW_MEMORY");
+    // STARTUPINFO's flags, such as the shell's STARTF_USEHOTKEY.
+    DWORD startup_flags = STARTF_USESTDHANDLES;
 };
 
 struct RunResult {
@@ -211,7 +208,7 @@ inline RunResult run(const std::wstring& application, std::wstring command_line,
                                                             &inherit, OPEN_EXISTING, 0, nullptr);
     STARTUPINFOW startup{};
     startup.cb = sizeof startup;
-    startup.dwFlags = STARTF_USESTDHANDLES;
+    startup.dwFlags = options.startup_flags;
     if (options.std_handles) {
         startup.hStdInput = in == INVALID_HANDLE_VALUE ? nullptr : in;
         startup.hStdOutput = out;
@@ -261,9 +258,11 @@ inline std::string seen(const RunResult& run) {
     return "exit " + hex(run.exit_code) + ", standard error \"" + show(run.std_error) + "\"";
 }
 
-// A check of a start: when it fails, the line also says what the start did.
-inline void check(bool ok, const std::string& what, const RunResult& run) {
-    check(ok, ok ? what : what + " [" + seen(run) + "]");
+// A check of a start (a RunResult, or a Start of game_folder.hpp): when it fails, the line also says
+// what the start did.
+template <typename Started>
+void check(bool ok, const std::string& what, const Started& started) {
+    check(ok, ok ? what : what + " [" + seen(started) + "]");
 }
 
 // The entries of `got` against those of `want`, in order: empty when they are equal, else what is

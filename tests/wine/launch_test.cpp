@@ -181,6 +181,38 @@ void environment_and_directory() {
           without);
 }
 
+// The shell starts a program with values of its own in the standard slots: from a shortcut's hotkey
+// with STARTF_USEHOTKEY and the hotkey in the input slot, from the taskbar or the Start menu with 0x400
+// and a monitor in the output slot. The game starts all the same, with no stream for such a slot and
+// the launcher's others. Windows puts those values into the slots and Wine does not, so the stand-in
+// Vulkan loader, which the launcher loads before it starts the game, puts them there.
+void shell_starts() {
+    const GameFolder folder =
+        harness::make_game_folder(harness::fresh_dir(L"shell"), GameSetup{true, L"fake_vulkan.dll", true});
+    struct Case {
+        const char* label;
+        DWORD flags;
+        const wchar_t* slot;
+        std::string handles;
+    } cases[] = {
+        {"from a hotkey whose value names a handle of the launcher", STARTF_USEHOTKEY, L"hotkey_handle",
+         "set input=null output=present error=present"},
+        {"a value that is no handle in the output slot, without a flag", STARTF_USESTDHANDLES,
+         L"stray_output", "set input=null output=null error=present"},
+    };
+    for (const auto& c : cases) {
+        harness::RunOptions options;
+        options.startup_flags = c.flags;
+        SetEnvironmentVariableW(L"FAKE_VULKAN", c.slot);
+        const auto started = harness::launch(folder, {}, options);
+        SetEnvironmentVariableW(L"FAKE_VULKAN", nullptr);
+        check(started.run.exit_code == 0 && started.received.std_handles == c.handles,
+              std::string(c.label) + ": the game's standard handles, got " + started.received.std_handles +
+                  ", expected " + c.handles,
+              started);
+    }
+}
+
 void game_endings() {
     const GameFolder folder = harness::make_game_folder(harness::fresh_dir(L"endings"));
     struct Case {
@@ -282,6 +314,7 @@ void over_long_command_line() {
 int wmain() {
     command_lines();
     environment_and_directory();
+    shell_starts();
     game_endings();
     missing_game();
     over_long_command_line();

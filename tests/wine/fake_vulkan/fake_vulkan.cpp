@@ -7,6 +7,11 @@
 //   no_create_instance  vkGetInstanceProcAddr answers NULL for vkCreateInstance
 //   huge_extensions     a device that claims 0xFFFFFFFF extensions
 //   incomplete_forever  every extension fill call answers VK_INCOMPLETE
+// and, once loaded, it puts into a standard slot of the process what the shell may leave there
+// (Windows copies the shell's start-up values into the slots; Wine never does):
+//   hotkey_handle       the input slot holds a handle of the process's own (the NUL device), as a
+//                       hotkey's value may happen to
+//   stray_output        the output slot holds 0x10001, a monitor's value, which is no handle
 // Built once with vkGetInstanceProcAddr exported and once (FAKE_VULKAN_NO_ENTRY) without it.
 // Wine loads a vulkan-1.dll from the application directory before its own builtin without any
 // WINEDLLOVERRIDES setting.
@@ -96,6 +101,16 @@ VKAPI_ATTR VkResult VKAPI_CALL enumerate_device_extension_properties(VkPhysicalD
 #else
 #define ENTRY_POINT vkGetInstanceProcAddrElsewhere
 #endif
+
+extern "C" BOOL WINAPI DllMain(HINSTANCE, DWORD reason, void*) {
+    if (reason == DLL_PROCESS_ATTACH && scenario() == "hotkey_handle") {
+        SetStdHandle(STD_INPUT_HANDLE,
+                     CreateFileW(L"NUL", GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr));
+    } else if (reason == DLL_PROCESS_ATTACH && scenario() == "stray_output") {
+        SetStdHandle(STD_OUTPUT_HANDLE, reinterpret_cast<HANDLE>(std::uintptr_t{0x10001}));
+    }
+    return TRUE;
+}
 
 extern "C" __declspec(dllexport) PFN_vkVoidFunction VKAPI_CALL ENTRY_POINT(VkInstance, const char* name) {
     const std::string which = scenario();

@@ -10,9 +10,9 @@
 #include <cstring>
 
 #include "game_folder.hpp"
-#include "loader.hpp"
 #include "platform.hpp"
 #include "probe.hpp"
+#include "vulkan_loader.hpp"
 
 using harness::check;
 

@@ -22,6 +22,8 @@
 
 namespace {
 
+using ostrand::test_support::hex;
+
 std::string escape(std::wstring_view text) {
     return ostrand::test_support::show(text, true);
 }
@@ -34,12 +36,6 @@ DWORD env_number(const wchar_t* name, DWORD fallback) {
     wchar_t value[32];
     const DWORD n = GetEnvironmentVariableW(name, value, 32);
     return n > 0 && n < 32 ? static_cast<DWORD>(wcstoul(value, nullptr, 0)) : fallback;
-}
-
-std::string hex(std::uint64_t value) {
-    char text[24];
-    std::snprintf(text, sizeof text, "%#llx", static_cast<unsigned long long>(value));
-    return text;
 }
 
 std::uint64_t read_u64(HANDLE process, std::uintptr_t address) {

@@ -1,5 +1,5 @@
 // Portable: loading the Vulkan loader library and resolving its commands, through LoaderApi.
-#include "loader.hpp"
+#include "vulkan_loader.hpp"
 
 #include <atomic>
 #include <cstddef>
@@ -27,7 +27,8 @@ struct FixedText {
 // failure, so the failure cannot travel up: it ends the process where it stands. One function for
 // every stub, so that the report's source position (which names its function) is kept once.
 [[noreturn]] void missing_command_called(std::string_view message) {
-    fatal_unrecoverable(process_report_api(), message);
+    fatal_unrecoverable(process_report_api(), message,
+                        "a fatal failure inside a Vulkan command cannot be passed up to its caller");
 }
 
 template <typename Pfn, FixedText Message>

@@ -20,7 +20,7 @@
 #include <vector>
 
 #include "fake_kernel32.hpp"
-#include "loader.hpp"
+#include "vulkan_loader.hpp"
 
 namespace ostrand::testing {
 

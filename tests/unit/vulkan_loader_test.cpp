@@ -1,4 +1,4 @@
-#include "loader.hpp"
+#include "vulkan_loader.hpp"
 
 #include <gtest/gtest.h>
 
@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "fake_loader.hpp"
+#include "fake_vulkan_loader.hpp"
 
 namespace ostrand {
 namespace {
@@ -88,13 +88,14 @@ TEST(LoadVulkanLoader, ThreadErrorModeAroundTheLoad) {
 }
 
 TEST(LoadVulkanLoader, Failures) {
+    // Each failure spelled out, not made by the factory under test.
     struct Case {
         const char* name;
         void (*arrange)(FakeLoader&);
         LoaderLoadFailure failure;
     } cases[] = {
         {"library missing", [](FakeLoader& f) { f.load_fails = true; },
-         LoaderLoadFailure::library_not_loaded(126)},
+         LoaderLoadFailure{LoaderLoadFailureKind::LibraryNotLoaded, 126}},
         // The restore of the mode clears the fake's last error: the code must have been read before it.
         {"code read before the mode is restored",
          [](FakeLoader& f) {
@@ -102,15 +103,15 @@ TEST(LoadVulkanLoader, Failures) {
              f.load_error = 193;  // ERROR_BAD_EXE_FORMAT
              f.thread_mode = sem_nogpfaulterrorbox;
          },
-         LoaderLoadFailure::library_not_loaded(193)},
+         LoaderLoadFailure{LoaderLoadFailureKind::LibraryNotLoaded, 193}},
         {"load fails without a code",
          [](FakeLoader& f) {
              f.load_fails = true;
              f.load_error = 0;
          },
-         LoaderLoadFailure::library_not_loaded_no_code()},
+         LoaderLoadFailure{LoaderLoadFailureKind::LibraryNotLoadedNoCode, 0}},
         {"no vkGetInstanceProcAddr", [](FakeLoader& f) { f.entry_point = nullptr; },
-         LoaderLoadFailure::entry_point_missing()},
+         LoaderLoadFailure{LoaderLoadFailureKind::EntryPointMissing, 0}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);

@@ -24,7 +24,7 @@ static_assert(fast_fail_fatal_app_exit == FAST_FAIL_FATAL_APP_EXIT && utf8_code_
               facility_nt_bit == FACILITY_NT_BIT);
 static_assert(cstr_less_than == CSTR_LESS_THAN && cstr_equal == CSTR_EQUAL &&
               cstr_greater_than == CSTR_GREATER_THAN);
-static_assert(startf_usestdhandles == STARTF_USESTDHANDLES &&
+static_assert(startf_usestdhandles == STARTF_USESTDHANDLES && startf_usehotkey == STARTF_USEHOTKEY &&
               create_unicode_environment == CREATE_UNICODE_ENVIRONMENT &&
               duplicate_same_access == DUPLICATE_SAME_ACCESS && infinite_timeout == INFINITE &&
               wait_object_0 == WAIT_OBJECT_0 && invalid_file_attributes == INVALID_FILE_ATTRIBUTES &&
@@ -99,6 +99,13 @@ public:
     }
 
     // Child processes.
+    StartupInfo get_startup_info_w() override {
+        STARTUPINFOW info;
+        std::memset(&info, 0, sizeof info);
+        info.cb = sizeof info;
+        GetStartupInfoW(&info);
+        return StartupInfo{info.dwFlags, info.hStdInput, info.hStdOutput, info.hStdError};
+    }
     std::uint32_t get_full_path_name_w(const char16_t* path, std::uint32_t size, char16_t* buffer) override {
         return GetFullPathNameW(wide(path), size, wide(buffer), nullptr);
     }
