@@ -10,6 +10,8 @@
 
 #include "../support/fixed_arguments.hpp"
 #include "harness.hpp"
+#include "platform.hpp"
+#include "probe.hpp"
 
 namespace harness {
 
@@ -157,6 +159,16 @@ inline Start launch(const GameFolder& folder, const std::wstring& arguments = {}
     Start started = start(folder, folder.launcher(), line, options);
     check_launcher_memory(started, options);
     return started;
+}
+
+// What the launcher adds last when no stand-in loader lies beside it and it asks the system's own:
+// " -mobile" when a GPU of the machine offers the fragment density map, as the same probe run in this
+// process answers. (Under Wine, wine-run shows the host's loader lavapipe alone, which offers none; on
+// Windows the answer is the real drivers'.)
+inline const std::string& system_mobile() {
+    static const std::string tail =
+        ostrand::supports_fragment_density_map(ostrand::system_platform().loader) ? " -mobile" : "";
+    return tail;
 }
 
 // The eighteen fixed arguments as the game's command line shows them.

@@ -41,8 +41,9 @@ void command_lines() {
         harness::make_game_folder(wine ? L"C:\\Games\\Demo" : harness::fresh_dir(L"demo"));
     const auto plain = harness::launch(demo);
     const std::string demo_line =
-        wine ? "\"C:\\\\Games\\\\Demo\\\\hl2.exe\" " + harness::fixed_arguments + " -windowed"
-             : harness::expected_line(demo, "", " -windowed");
+        wine ? "\"C:\\\\Games\\\\Demo\\\\hl2.exe\" " + harness::fixed_arguments + " -windowed" +
+                   harness::system_mobile()
+             : harness::expected_line(demo, "", " -windowed" + harness::system_mobile());
     check(plain.run.exit_code == 0, "plain start: exit 0", plain);
     check(plain.received.command_line == demo_line,
           "plain start: command line, got " + plain.received.command_line, plain);
@@ -71,7 +72,8 @@ void command_lines() {
         SetEnvironmentVariableW(L"FAKE_VULKAN", c.vulkan != nullptr ? L"second_device" : nullptr);
         const auto started = harness::launch(folder, c.arguments);
         SetEnvironmentVariableW(L"FAKE_VULKAN", nullptr);
-        const std::string expected = harness::expected_line(folder, c.user, c.tail);
+        const std::string expected = harness::expected_line(
+            folder, c.user, c.tail + (c.vulkan == nullptr ? harness::system_mobile() : ""));
         check(started.run.exit_code == 0 && started.received.command_line == expected,
               std::string(c.label) + ": got " + started.received.command_line + ", expected " + expected,
               started);
@@ -284,16 +286,18 @@ void over_long_command_line() {
     for (const std::size_t game_line_units : {std::size_t{32766}, std::size_t{32767}}) {
         const GameFolder folder = harness::make_game_folder(harness::fresh_dir(L"long"));
         // The game's line is its quoted program path, a space, the player's argument, a space and the
-        // fixed arguments with -windowed.
-        const std::wstring rest =
-            quoted(folder.dir + L"\\hl2.exe") + L"  " + widen(harness::fixed_arguments) + L" -windowed";
+        // fixed arguments with -windowed, and -mobile where a GPU of the system offers it.
+        const std::wstring rest = quoted(folder.dir + L"\\hl2.exe") + L"  " +
+                                  widen(harness::fixed_arguments) + L" -windowed" +
+                                  widen(harness::system_mobile());
         const std::string argument(game_line_units - rest.size(), 'a');
         const auto started = harness::launch(folder, widen(argument));
         const std::string label = std::to_string(game_line_units) + " units: ";
         if (game_line_units == 32766) {
             check(started.run.exit_code == 0 &&
                       started.received.command_line ==
-                          harness::expected_line(folder, argument + " ", " -windowed"),
+                          harness::expected_line(folder, argument + " ",
+                                                 " -windowed" + harness::system_mobile()),
                   label + "the game gets the whole line (" +
                       std::to_string(started.received.command_line.size()) + " bytes recorded)",
                   started);

@@ -1,8 +1,6 @@
 // The Vulkan probe inside the real launcher, with a stand-in vulkan-1.dll beside it (loaded from the
 // application directory before the system's own), seen through what the stand-in game receives.
 #include "game_folder.hpp"
-#include "platform.hpp"
-#include "probe.hpp"
 
 using harness::check;
 using harness::GameFolder;
@@ -23,9 +21,9 @@ harness::Start run_with(const GameFolder& folder, const wchar_t* scenario) {
 
 void answers() {
     // With no stand-in beside it the launcher asks the system's own loader, whose answer is the real
-    // drivers': the same probe run in this process gives it. (Without a display Wine 8's loader creates
-    // no instance; Wine 10's lists lavapipe, which lacks the extension.)
-    const bool system_answer = ostrand::supports_fragment_density_map(ostrand::system_platform().loader);
+    // drivers' (system_mobile). Without a display Wine 8's loader creates no instance; Wine 10's lists
+    // lavapipe, which lacks the extension.
+    const bool system_answer = !harness::system_mobile().empty();
     struct Case {
         const char* label;
         const wchar_t* dll;
