@@ -29,6 +29,7 @@
 #include "win/environment.hpp"
 #include "win/path.hpp"
 #include "win/process_api.hpp"
+#include "win/program_path.hpp"
 #include "win/self_api.hpp"
 
 namespace ostrand {
@@ -66,6 +67,18 @@ FatalFailure raised_failure(Run&& run) {
     }
     ADD_FAILURE() << "no fatal failure was raised";
     return {};
+}
+
+// The errors that the path and start rules give of their own.
+inline SystemError invalid(std::string_view message) {
+    return SystemError::kind_and_message(SystemErrorKind::InvalidInput, message);
+}
+inline const SystemError program_not_found =
+    SystemError::kind_and_message(SystemErrorKind::NotFound, program_not_found_message);
+
+// "C:\" followed by "a" units and "\hl2.exe", `units` long in all.
+inline std::u16string drive_path_of_length(std::size_t units) {
+    return u"C:\\" + std::u16string(units - 11, u'a') + u"\\hl2.exe";
 }
 
 // Thrown by the fake fail-fast, so that a test can see that the process would have ended there.
@@ -190,6 +203,21 @@ public:
     }
     std::size_t count_of(std::string_view event) const {
         return static_cast<std::size_t>(std::count(events.begin(), events.end(), event));
+    }
+    bool called(std::string_view prefix) const {
+        return std::any_of(events.begin(), events.end(),
+                           [&](const std::string& e) { return e.starts_with(prefix); });
+    }
+    // What every logged call of `function` was given, in order.
+    std::vector<std::string> arguments_of(std::string_view function) const {
+        std::vector<std::string> arguments;
+        for (const std::string& event : events) {
+            if (event.starts_with(function) && event.size() > function.size() &&
+                event[function.size()] == ' ') {
+                arguments.push_back(event.substr(function.size() + 1));
+            }
+        }
+        return arguments;
     }
 
     // --- Shared by several interfaces.
@@ -385,23 +413,16 @@ public:
                           const char16_t* cwd, const StartupInfo& startup,
                           ProcessInformation& information) override {
         log("CreateProcessW");
-        CreateCall call{application_name,
-                        command_line_buffer,
-                        inherit_handles,
-                        creation_flags,
-                        environment_block != nullptr,
-                        {},
-                        cwd == nullptr,
-                        startup};
+        create = CreateCall(application_name, command_line_buffer, inherit_handles, creation_flags,
+                            environment_block != nullptr, std::u16string(), cwd == nullptr, startup);
         if (environment_block != nullptr) {
             const auto* units = static_cast<const char16_t*>(environment_block);
             std::size_t n = 0;
             while (units[n] != 0 || units[n + 1] != 0) {
                 ++n;
             }
-            call.environment.assign(units, n + 2);
+            create->environment.assign(units, n + 2);
         }
-        create = std::move(call);
         if (create_error) {
             last_error = *create_error;
             return false;

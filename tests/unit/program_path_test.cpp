@@ -6,6 +6,7 @@
 #include <functional>
 #include <map>
 #include <optional>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -16,38 +17,19 @@ namespace {
 
 using test_support::native;
 
+using testing::drive_path_of_length;
 using testing::FakeKernel32;
+using testing::invalid;
+using testing::program_not_found;
 using testing::show;
-
-// "C:\" followed by "a" units and "\hl2.exe", `units` long in all.
-std::u16string drive_path_of_length(std::size_t units) {
-    const std::u16string head = u"C:\\";
-    const std::u16string tail = u"\\hl2.exe";
-    return head + std::u16string(units - head.size() - tail.size(), u'a') + tail;
-}
 
 std::u16string padded(std::u16string_view head, std::size_t units) {
     return std::u16string(head) + std::u16string(units - head.size(), u'b');
 }
 
-std::vector<std::string> full_path_queries(const FakeKernel32& system) {
-    std::vector<std::string> queries;
-    for (const std::string& event : system.events) {
-        if (event.starts_with("GetFullPathNameW ")) {
-            queries.push_back(event.substr(17));
-        }
-    }
-    return queries;
-}
-
-std::vector<std::string> attribute_queries(const FakeKernel32& system) {
-    std::vector<std::string> queries;
-    for (const std::string& event : system.events) {
-        if (event.starts_with("GetFileAttributesW ")) {
-            queries.push_back(event.substr(19));
-        }
-    }
-    return queries;
+SystemResult<std::u16string> resolve(FakeKernel32& system, std::u16string_view program,
+                                     const std::optional<NativeString>& search_path = std::nullopt) {
+    return resolve_program(native(program), search_path, system, system);
 }
 
 // --- split_path_list
@@ -107,7 +89,7 @@ void expect_system_paths(const std::vector<SystemPathCase>& cases) {
         const SystemResult<std::u16string> result = to_system_path(native(row.path), system);
         ASSERT_TRUE(result.has_value()) << ::testing::PrintToString(result.error());
         EXPECT_EQ(show(*result), show(row.expected));
-        EXPECT_EQ(full_path_queries(system), row.queries);
+        EXPECT_EQ(system.arguments_of("GetFullPathNameW"), row.queries);
     }
 }
 
@@ -129,49 +111,34 @@ TEST(ToSystemPath, ShortPathsThatNeedNoChangeAreNotLookedAt) {
 }
 
 TEST(ToSystemPath, RelativeAndRootedPathsAreMadeFull) {
+    // clang-format off
     expect_system_paths({
         {"relative", u"hl2.exe", {}, u"C:\\cwd\\hl2.exe", {"hl2.exe"}},
-        {"drive-relative",
-         u"C:hl2.exe",
-         {{u"C:hl2.exe", u"C:\\cwd\\hl2.exe"}},
-         u"C:\\cwd\\hl2.exe",
+        {"drive-relative", u"C:hl2.exe", {{u"C:hl2.exe", u"C:\\cwd\\hl2.exe"}}, u"C:\\cwd\\hl2.exe",
          {"C:hl2.exe"}},
-        {"rooted",
-         u"\\Games\\hl2.exe",
-         {{u"\\Games\\hl2.exe", u"C:\\Games\\hl2.exe"}},
-         u"C:\\Games\\hl2.exe",
+        {"rooted", u"\\Games\\hl2.exe", {{u"\\Games\\hl2.exe", u"C:\\Games\\hl2.exe"}}, u"C:\\Games\\hl2.exe",
          {"\\Games\\hl2.exe"}},
-        {"a lone unit before the colon is no drive when it is a separator",
-         u"/:x",
-         {{u"/:x", u"C:\\:x"}},
-         u"C:\\:x",
-         {"/:x"}},
+        {"a lone unit before the colon is no drive when it is a separator", u"/:x", {{u"/:x", u"C:\\:x"}},
+         u"C:\\:x", {"/:x"}},
     });
+    // clang-format on
 }
 
 TEST(ToSystemPath, ShortLiteralPathsLoseThePrefixOnlyWhenThePlainFormIsTheSame) {
+    // clang-format off
     expect_system_paths({
-        {"literal drive, same",
-         u"\\\\?\\C:\\Games\\hl2.exe",
-         {},
-         u"C:\\Games\\hl2.exe",
+        {"literal drive, same", u"\\\\?\\C:\\Games\\hl2.exe", {}, u"C:\\Games\\hl2.exe",
          {"C:\\Games\\hl2.exe"}},
-        {"literal drive, trailing dot",
-         u"\\\\?\\C:\\Games\\hl2.exe.",
-         {{u"C:\\Games\\hl2.exe.", u"C:\\Games\\hl2.exe"}},
-         u"\\\\?\\C:\\Games\\hl2.exe.",
+        {"literal drive, trailing dot", u"\\\\?\\C:\\Games\\hl2.exe.",
+         {{u"C:\\Games\\hl2.exe.", u"C:\\Games\\hl2.exe"}}, u"\\\\?\\C:\\Games\\hl2.exe.",
          {"C:\\Games\\hl2.exe."}},
-        {"literal share, same",
-         u"\\\\?\\UNC\\server\\share\\hl2.exe",
-         {},
-         u"\\\\server\\share\\hl2.exe",
+        {"literal share, same", u"\\\\?\\UNC\\server\\share\\hl2.exe", {}, u"\\\\server\\share\\hl2.exe",
          {"\\\\server\\share\\hl2.exe"}},
-        {"literal share, dot-dot",
-         u"\\\\?\\UNC\\server\\share\\a\\..\\hl2.exe",
+        {"literal share, dot-dot", u"\\\\?\\UNC\\server\\share\\a\\..\\hl2.exe",
          {{u"\\\\server\\share\\a\\..\\hl2.exe", u"\\\\server\\share\\hl2.exe"}},
-         u"\\\\?\\UNC\\server\\share\\a\\..\\hl2.exe",
-         {"\\\\server\\share\\a\\..\\hl2.exe"}},
+         u"\\\\?\\UNC\\server\\share\\a\\..\\hl2.exe", {"\\\\server\\share\\a\\..\\hl2.exe"}},
     });
+    // clang-format on
 }
 
 TEST(ToSystemPath, LengthDecidesThePrefix) {
@@ -184,6 +151,7 @@ TEST(ToSystemPath, LengthDecidesThePrefix) {
     const std::u16string literal_long = padded(u"\\\\?\\C:\\", 260);
     const std::u16string rooted = padded(u"\\", 247);
     const std::u16string rooted_full = u"C:" + rooted;
+    // clang-format off
     expect_system_paths({
         {"246 units (247 with terminator): unchanged", at_246, {}, at_246, {}},
         {"247 units: prefixed", at_247, {}, u"\\\\?\\" + at_247, {show(at_247)}},
@@ -192,12 +160,10 @@ TEST(ToSystemPath, LengthDecidesThePrefix) {
         {"share of 247 units", share, {}, u"\\\\?\\UNC\\" + share.substr(2), {show(share)}},
         {"device of 247 units", device, {}, u"\\\\?\\" + device.substr(4), {show(device)}},
         {"literal drive beyond MAX_PATH: unchanged", literal_long, {}, literal_long, {}},
-        {"rooted, full path prefixed",
-         rooted,
-         {{rooted, rooted_full}},
-         u"\\\\?\\" + rooted_full,
+        {"rooted, full path prefixed", rooted, {{rooted, rooted_full}}, u"\\\\?\\" + rooted_full,
          {show(rooted)}},
     });
+    // clang-format on
 }
 
 TEST(ToSystemPath, FullPathLengthDecidesThePrefixOfAShortInput) {
@@ -222,22 +188,19 @@ TEST(ToSystemPath, Failures) {
         std::map<std::u16string, std::uint32_t> full_path_errors;
         SystemError expected;
     };
+    // clang-format off
     const Case cases[] = {
-        {"0 unit",
-         std::u16string(u"C:\\a\0b", 6),
-         {},
-         SystemError::kind_and_message(SystemErrorKind::InvalidInput, winapi_nul_message)},
-        {"0 unit beyond MAX_PATH",
-         padded(std::u16string(u"C:\\\0", 4), 300),
-         {},
-         SystemError::kind_and_message(SystemErrorKind::InvalidInput, winapi_nul_message)},
+        {"0 unit", std::u16string(u"C:\\a\0b", 6), {}, invalid(winapi_nul_message)},
+        {"0 unit beyond MAX_PATH", padded(std::u16string(u"C:\\\0", 4), 300), {},
+         invalid(winapi_nul_message)},
+
         {"full path of a relative path", u"hl2.exe", {{u"hl2.exe", 3}}, SystemError::os_code(3)},
         {"full path of a literal drive path", u"\\\\?\\C:\\x", {{u"C:\\x", 123}}, SystemError::os_code(123)},
-        {"full path of a literal share path",
-         u"\\\\?\\UNC\\s\\h\\x",
-         {{u"\\\\s\\h\\x", 53}},
+        {"full path of a literal share path", u"\\\\?\\UNC\\s\\h\\x", {{u"\\\\s\\h\\x", 53}},
          SystemError::os_code(53)},
     };
+    // clang-format on
+
     for (const Case& row : cases) {
         SCOPED_TRACE(row.name);
         FakeKernel32 system;
@@ -258,19 +221,19 @@ struct ResolveCase {
     std::vector<std::string> attribute_queries;
 };
 
-void expect_resolved(const std::vector<ResolveCase>& cases,
-                     const std::optional<NativeString>& search_path = std::nullopt) {
+// Each row with `files` on the machine, before its own setup.
+void expect_resolved(const std::vector<ResolveCase>& cases, const std::set<std::u16string>& files = {}) {
     for (const ResolveCase& row : cases) {
         SCOPED_TRACE(row.name);
         FakeKernel32 system;
+        system.files = files;
         if (row.setup) {
             row.setup(system);
         }
-        const SystemResult<std::u16string> result =
-            resolve_program(native(row.program), search_path, system, system);
+        const SystemResult<std::u16string> result = resolve(system, row.program);
         ASSERT_TRUE(result.has_value()) << ::testing::PrintToString(result.error());
         EXPECT_EQ(show(*result), show(row.expected));
-        EXPECT_EQ(attribute_queries(system), row.attribute_queries);
+        EXPECT_EQ(system.arguments_of("GetFileAttributesW"), row.attribute_queries);
     }
 }
 
@@ -289,29 +252,23 @@ TEST(ResolveProgram, PathWithoutExeGetsItOnlyWhenThatFileExists) {
     const auto with_file = [](std::u16string file) {
         return [file](FakeKernel32& system) { system.files.insert(file); };
     };
+    // clang-format off
     expect_resolved({
-        {"exists with .exe",
-         u"C:\\Games\\hl2",
-         with_file(u"C:\\Games\\hl2.exe"),
-         u"C:\\Games\\hl2.exe",
+        {"exists with .exe", u"C:\\Games\\hl2", with_file(u"C:\\Games\\hl2.exe"), u"C:\\Games\\hl2.exe",
          {"C:\\Games\\hl2.exe"}},
         {"not there with .exe", u"C:\\Games\\hl2", {}, u"C:\\Games\\hl2", {"C:\\Games\\hl2.exe"}},
         {"other extension", u"C:\\Games\\hl2.bin", {}, u"C:\\Games\\hl2.bin", {"C:\\Games\\hl2.bin.exe"}},
-        {"relative",
-         u"Games\\hl2",
-         with_file(u"C:\\cwd\\Games\\hl2.exe"),
-         u"C:\\cwd\\Games\\hl2.exe",
+        {"relative", u"Games\\hl2", with_file(u"C:\\cwd\\Games\\hl2.exe"), u"C:\\cwd\\Games\\hl2.exe",
          {"C:\\cwd\\Games\\hl2.exe"}},
         // A slash at the end of a literal path is part of the name, not a separator.
-        {"literal path ending in a slash",
-         u"\\\\?\\C:\\Games/",
+        {"literal path ending in a slash", u"\\\\?\\C:\\Games/",
          [](FakeKernel32& system) {
              system.full_paths[u"C:\\Games/.exe"] = u"C:\\Games\\.exe";
              system.full_paths[u"C:\\Games/"] = u"C:\\Games\\";
          },
-         u"\\\\?\\C:\\Games/",
-         {"\\\\?\\C:\\Games/.exe"}},
+         u"\\\\?\\C:\\Games/", {"\\\\?\\C:\\Games/.exe"}},
     });
+    // clang-format on
 }
 
 TEST(ResolveProgram, Refusals) {
@@ -319,9 +276,6 @@ TEST(ResolveProgram, Refusals) {
         std::string_view name;
         std::u16string program;
         SystemError expected;
-    };
-    const auto invalid = [](std::string_view message) {
-        return SystemError::kind_and_message(SystemErrorKind::InvalidInput, message);
     };
     const Case cases[] = {
         {"empty", u"", invalid(no_file_name_message)},
@@ -337,8 +291,7 @@ TEST(ResolveProgram, Refusals) {
     for (const Case& row : cases) {
         SCOPED_TRACE(row.name);
         FakeKernel32 system;
-        const SystemResult<std::u16string> result =
-            resolve_program(native(row.program), std::nullopt, system, system);
+        const SystemResult<std::u16string> result = resolve(system, row.program);
         ASSERT_FALSE(result.has_value());
         EXPECT_EQ(result.error(), row.expected);
         EXPECT_TRUE(system.events.empty()) << system.events.front();
@@ -389,13 +342,11 @@ TEST(ResolveProgram, BareNameSearchTakesTheFirstDirectoryThatHasIt) {
                 expected_events.push_back(full_search[i].event);
             }
         }
-        const SystemResult<std::u16string> result =
-            resolve_program(native(u"game"), child_path, system, system);
+        const SystemResult<std::u16string> result = resolve(system, u"game", child_path);
         EXPECT_EQ(system.events, expected_events);
         if (none) {
             ASSERT_FALSE(result.has_value());
-            EXPECT_EQ(result.error(),
-                      SystemError::kind_and_message(SystemErrorKind::NotFound, program_not_found_message));
+            EXPECT_EQ(result.error(), program_not_found);
         } else {
             ASSERT_TRUE(result.has_value()) << ::testing::PrintToString(result.error());
             EXPECT_EQ(show(*result), show(full_search[found].candidate));
@@ -413,68 +364,42 @@ TEST(ResolveProgram, BareNameGetsExeOnlyWithoutAnyDot) {
         SCOPED_TRACE(show(name));
         FakeKernel32 system;
         system.files.insert(candidate);
-        const SystemResult<std::u16string> result =
-            resolve_program(native(name), std::nullopt, system, system);
+        const SystemResult<std::u16string> result = resolve(system, name);
         ASSERT_TRUE(result.has_value()) << ::testing::PrintToString(result.error());
         EXPECT_EQ(show(*result), show(candidate));
-        EXPECT_EQ(attribute_queries(system), std::vector<std::string>{show(candidate)});
+        EXPECT_EQ(system.arguments_of("GetFileAttributesW"), std::vector<std::string>{show(candidate)});
     }
 }
 
 TEST(ResolveProgram, DirectoriesThatCannotBeReadAreSkipped) {
-    const ResolveCase cases[] = {
-        {"no child search path: the launcher's directory first",
-         u"game",
-         {},
-         u"C:\\Windows\\game.exe",
+    // clang-format off
+    expect_resolved({
+        {"no child search path: the launcher's directory first", u"game", {}, u"C:\\Windows\\game.exe",
          {"C:\\Games\\Demo\\game.exe", "C:\\Windows\\system32\\game.exe", "C:\\Windows\\game.exe"}},
-        {"executable path unreadable",
-         u"game",
-         [](FakeKernel32& system) { system.executable_error = 5; },
-         u"C:\\Windows\\game.exe",
-         {"C:\\Windows\\system32\\game.exe", "C:\\Windows\\game.exe"}},
-        {"executable path without a parent",
-         u"game",
-         [](FakeKernel32& system) { system.executable = u"C:"; },
-         u"C:\\Windows\\game.exe",
-         {"C:\\Windows\\system32\\game.exe", "C:\\Windows\\game.exe"}},
-        {"system directory unreadable",
-         u"game",
-         [](FakeKernel32& system) { system.system_directory.reset(); },
-         u"C:\\Windows\\game.exe",
-         {"C:\\Games\\Demo\\game.exe", "C:\\Windows\\game.exe"}},
-        {"Windows directory unreadable",
-         u"game",
-         [](FakeKernel32& system) {
-             system.windows_directory.reset();
-             system.own_path = u"E:\\p3";
-             system.files = {u"E:\\p3\\game.exe"};
+        {"executable path unreadable", u"game", [](FakeKernel32& s) { s.executable_error = 5; },
+         u"C:\\Windows\\game.exe", {"C:\\Windows\\system32\\game.exe", "C:\\Windows\\game.exe"}},
+        {"executable path without a parent", u"game", [](FakeKernel32& s) { s.executable = u"C:"; },
+         u"C:\\Windows\\game.exe", {"C:\\Windows\\system32\\game.exe", "C:\\Windows\\game.exe"}},
+        {"system directory unreadable", u"game", [](FakeKernel32& s) { s.system_directory.reset(); },
+         u"C:\\Windows\\game.exe", {"C:\\Games\\Demo\\game.exe", "C:\\Windows\\game.exe"}},
+        {"Windows directory unreadable", u"game",
+         [](FakeKernel32& s) {
+             s.windows_directory.reset();
+             s.own_path = u"E:\\p3";
+             s.files = {u"E:\\p3\\game.exe"};
          },
          u"E:\\p3\\game.exe",
          {"C:\\Games\\Demo\\game.exe", "C:\\Windows\\system32\\game.exe", "E:\\p3\\game.exe"}},
-    };
-    for (const ResolveCase& row : cases) {
-        SCOPED_TRACE(row.name);
-        FakeKernel32 system;
-        system.files = {u"C:\\Windows\\game.exe"};
-        if (row.setup) {
-            row.setup(system);
-        }
-        const SystemResult<std::u16string> result =
-            resolve_program(native(row.program), std::nullopt, system, system);
-        ASSERT_TRUE(result.has_value()) << ::testing::PrintToString(result.error());
-        EXPECT_EQ(show(*result), show(row.expected));
-        EXPECT_EQ(attribute_queries(system), row.attribute_queries);
-    }
+
+    }, {u"C:\\Windows\\game.exe"});
+    // clang-format on
 }
 
 TEST(ResolveProgram, UnsetPathEndsTheSearch) {
     FakeKernel32 system;
-    const SystemResult<std::u16string> result =
-        resolve_program(native(u"game"), std::nullopt, system, system);
+    const SystemResult<std::u16string> result = resolve(system, u"game");
     ASSERT_FALSE(result.has_value());
-    EXPECT_EQ(result.error(),
-              SystemError::kind_and_message(SystemErrorKind::NotFound, program_not_found_message));
+    EXPECT_EQ(result.error(), program_not_found);
     ASSERT_FALSE(system.events.empty());
     EXPECT_EQ(system.events.back(), "GetEnvironmentVariableW PATH");
 }
@@ -483,11 +408,10 @@ TEST(ResolveProgram, LongPathIsReadThroughTheBufferRule) {
     FakeKernel32 system;
     system.own_path = u"X:\\" + std::u16string(600, u'a') + u";E:\\p3";
     system.files = {u"E:\\p3\\game.exe"};
-    const SystemResult<std::u16string> result =
-        resolve_program(native(u"game"), std::nullopt, system, system);
+    const SystemResult<std::u16string> result = resolve(system, u"game");
     ASSERT_TRUE(result.has_value()) << ::testing::PrintToString(result.error());
     EXPECT_EQ(show(*result), "E:\\p3\\game.exe");
-    EXPECT_EQ(std::count(system.events.begin(), system.events.end(), "GetEnvironmentVariableW PATH"), 2);
+    EXPECT_EQ(system.count_of("GetEnvironmentVariableW PATH"), 2u);
 }
 
 TEST(ResolveProgram, CandidateThatCannotBeMadeFullFailsTheSearch) {
@@ -495,8 +419,7 @@ TEST(ResolveProgram, CandidateThatCannotBeMadeFullFailsTheSearch) {
     system.own_path = u"rel;E:\\p3";
     system.files = {u"E:\\p3\\game.exe"};
     system.full_path_errors[u"rel\\game.exe"] = 206;
-    const SystemResult<std::u16string> result =
-        resolve_program(native(u"game"), std::nullopt, system, system);
+    const SystemResult<std::u16string> result = resolve(system, u"game");
     ASSERT_FALSE(result.has_value());
     EXPECT_EQ(result.error(), SystemError::os_code(206));
 }
