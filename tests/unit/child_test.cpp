@@ -21,12 +21,9 @@ using test_support::text;
 
 using testing::FakeKernel32;
 using testing::handle_value;
+using testing::invalid;
 using testing::show;
 using testing::spawn_lock_held;
-
-SystemError invalid(std::string_view message) {
-    return SystemError::kind_and_message(SystemErrorKind::InvalidInput, message);
-}
 
 SpawnRequest demo_request() {
     return SpawnRequest{
@@ -37,6 +34,17 @@ SpawnRequest demo_request() {
          {text("DXVK_ASYNC"), text("1")}},
     };
 }
+
+// The calls that the lock must cover, as the fake logs them without their " [locked]".
+const std::string ask_in = "GetStdHandle -10", ask_out = "GetStdHandle -11", ask_err = "GetStdHandle -12";
+const std::string copy_in = "DuplicateHandle 0x10 -> 0x110", copy_out = "DuplicateHandle 0x11 -> 0x111",
+                  copy_err = "DuplicateHandle 0x12 -> 0x112";
+const std::string close_in = "CloseHandle 0x110", close_out = "CloseHandle 0x111",
+                  close_err = "CloseHandle 0x112";
+const std::string create = "CreateProcessW";
+const std::vector<std::string> whole_start = {ask_in,   copy_in, ask_out,   copy_out,  ask_err,
+                                              copy_err, create,  close_err, close_out, close_in};
+const std::array<Handle, 3> usual_handles = {handle_value(0x10), handle_value(0x11), handle_value(0x12)};
 
 // One start against the fake, checked for what must hold after every start, failed or not: the lock
 // is free, and nothing but the child's own two handles is open.
@@ -54,16 +62,17 @@ struct Start {
         return result;
     }
 
-    bool called(std::string_view prefix) const {
-        return std::any_of(system.events.begin(), system.events.end(),
-                           [&](const std::string& event) { return event.starts_with(prefix); });
-    }
-
-    // The events from the first standard-handle request on.
+    // The events from the first standard-handle request on, each of which must have been made under
+    // the lock, without their " [locked]".
     std::vector<std::string> locked_part() const {
-        auto first = std::find_if(system.events.begin(), system.events.end(),
-                                  [](const std::string& event) { return event.starts_with("GetStdHandle"); });
-        return std::vector<std::string>(first, system.events.end());
+        std::vector<std::string> part;
+        for (auto event = std::find_if(system.events.begin(), system.events.end(),
+                                       [](const std::string& e) { return e.starts_with("GetStdHandle"); });
+             event != system.events.end(); ++event) {
+            EXPECT_TRUE(event->ends_with(" [locked]")) << *event << " outside the lock";
+            part.push_back(event->substr(0, event->rfind(" [locked]")));
+        }
+        return part;
     }
 };
 
@@ -129,7 +138,7 @@ TEST(SpawnChild, WithoutOverridesThereIsNoBlockButTheFlagStays) {
     ASSERT_TRUE(child.has_value()) << ::testing::PrintToString(child.error());
     EXPECT_FALSE(start.system.create->has_environment);
     EXPECT_EQ(start.system.create->creation_flags, 0x400u);
-    EXPECT_FALSE(start.called("GetEnvironmentStringsW"));
+    EXPECT_FALSE(start.system.called("GetEnvironmentStringsW"));
 }
 
 TEST(SpawnChild, StandardHandles) {
@@ -143,53 +152,32 @@ TEST(SpawnChild, StandardHandles) {
     };
     const Handle none = nullptr;
     const Handle invalid_value = invalid_handle_value();
+    // clang-format off
     const Case cases[] = {
-        {"none: the system's defaults",
-         {none, none, none},
-         StartupInfo{},
-         {"GetStdHandle -10 [locked]", "GetStdHandle -11 [locked]", "GetStdHandle -12 [locked]",
-          "CreateProcessW [locked]"}},
-        {"all INVALID_HANDLE_VALUE: the same as none",
-         {invalid_value, invalid_value, invalid_value},
-         StartupInfo{},
-         {"GetStdHandle -10 [locked]", "GetStdHandle -11 [locked]", "GetStdHandle -12 [locked]",
-          "CreateProcessW [locked]"}},
-        {"only output",
-         {none, handle_value(0x11), invalid_value},
+        {"none: the system's defaults", {none, none, none},
+         StartupInfo{}, {ask_in, ask_out, ask_err, create}},
+        {"all INVALID_HANDLE_VALUE: the same as none", {invalid_value, invalid_value, invalid_value},
+         StartupInfo{}, {ask_in, ask_out, ask_err, create}},
+        {"only output", {none, handle_value(0x11), invalid_value},
          StartupInfo{0x100, nullptr, handle_value(0x111), nullptr},
-         {"GetStdHandle -10 [locked]", "GetStdHandle -11 [locked]", "DuplicateHandle 0x11 -> 0x111 [locked]",
-          "GetStdHandle -12 [locked]", "CreateProcessW [locked]", "CloseHandle 0x111 [locked]"}},
-        {"input and error",
-         {handle_value(0x10), invalid_value, handle_value(0x12)},
+         {ask_in, ask_out, copy_out, ask_err, create, close_out}},
+        {"input and error", {handle_value(0x10), invalid_value, handle_value(0x12)},
          StartupInfo{0x100, handle_value(0x110), nullptr, handle_value(0x112)},
-         {"GetStdHandle -10 [locked]", "DuplicateHandle 0x10 -> 0x110 [locked]", "GetStdHandle -11 [locked]",
-          "GetStdHandle -12 [locked]", "DuplicateHandle 0x12 -> 0x112 [locked]", "CreateProcessW [locked]",
-          "CloseHandle 0x112 [locked]", "CloseHandle 0x110 [locked]"}},
+         {ask_in, copy_in, ask_out, ask_err, copy_err, create, close_err, close_in}},
         // Started by the shell: its values in the slots are no streams, whatever they hold.
-        {"from a hotkey: the input slot is not looked at",
-         {handle_value(0x10), handle_value(0x11), handle_value(0x12)},
+        {"from a hotkey: the input slot is not looked at", usual_handles,
          StartupInfo{0x100, nullptr, handle_value(0x111), handle_value(0x112)},
-         {"GetStdHandle -11 [locked]", "DuplicateHandle 0x11 -> 0x111 [locked]", "GetStdHandle -12 [locked]",
-          "DuplicateHandle 0x12 -> 0x112 [locked]", "CreateProcessW [locked]", "CloseHandle 0x112 [locked]",
-          "CloseHandle 0x111 [locked]"},
+         {ask_out, copy_out, ask_err, copy_err, create, close_err, close_out},
          0x200 | 0x1},  // STARTF_USEHOTKEY, and STARTF_USESHOWWINDOW as from a shortcut
-        {"from the taskbar: the output slot is not looked at",
-         {handle_value(0x10), handle_value(0x11), handle_value(0x12)},
+        {"from the taskbar: the output slot is not looked at", usual_handles,
          StartupInfo{0x100, handle_value(0x110), nullptr, handle_value(0x112)},
-         {"GetStdHandle -10 [locked]", "DuplicateHandle 0x10 -> 0x110 [locked]", "GetStdHandle -12 [locked]",
-          "DuplicateHandle 0x12 -> 0x112 [locked]", "CreateProcessW [locked]", "CloseHandle 0x112 [locked]",
-          "CloseHandle 0x110 [locked]"},
-         0x400 | 0x1},
-        {"a value that is no handle (error 6 on its copy): no stream, the start goes on",
-         {handle_value(0x10), handle_value(0x11), handle_value(0x12)},
+         {ask_in, copy_in, ask_err, copy_err, create, close_err, close_in}, 0x400 | 0x1},
+        {"a value that is no handle (error 6 on its copy): no stream, the start goes on", usual_handles,
          StartupInfo{0x100, handle_value(0x110), nullptr, handle_value(0x112)},
-         {"GetStdHandle -10 [locked]", "DuplicateHandle 0x10 -> 0x110 [locked]", "GetStdHandle -11 [locked]",
-          "DuplicateHandle 0x11 failed [locked]", "GetStdHandle -12 [locked]",
-          "DuplicateHandle 0x12 -> 0x112 [locked]", "CreateProcessW [locked]", "CloseHandle 0x112 [locked]",
-          "CloseHandle 0x110 [locked]"},
-         0,
-         std::pair{handle_value(0x11), std::uint32_t{6}}},
+         {ask_in, copy_in, ask_out, "DuplicateHandle 0x11 failed", ask_err, copy_err, create, close_err,
+          close_in}, 0, std::pair{handle_value(0x11), std::uint32_t{6}}},
     };
+    // clang-format on
     for (const Case& row : cases) {
         SCOPED_TRACE(row.name);
         Start start;
@@ -204,20 +192,17 @@ TEST(SpawnChild, StandardHandles) {
 }
 
 TEST(SpawnChild, ApplicationNameAndCommandLineForm) {
-    // "C:\" followed by "a" units and "\hl2.exe", `units` long in all.
-    const auto of_length = [](std::size_t units) {
-        return u"C:\\" + std::u16string(units - 11, u'a') + u"\\hl2.exe";
-    };
+    using testing::drive_path_of_length;
     struct Case {
         std::string_view name;
         std::u16string program;
         std::u16string application_name;
     };
     const Case cases[] = {
-        {"246 units", of_length(246), of_length(246)},
-        {"247 units", of_length(247), u"\\\\?\\" + of_length(247)},
-        {"259 units", of_length(259), u"\\\\?\\" + of_length(259)},
-        {"260 units", of_length(260), of_length(260)},
+        {"246 units", drive_path_of_length(246), drive_path_of_length(246)},
+        {"247 units", drive_path_of_length(247), u"\\\\?\\" + drive_path_of_length(247)},
+        {"259 units", drive_path_of_length(259), u"\\\\?\\" + drive_path_of_length(259)},
+        {"260 units", drive_path_of_length(260), drive_path_of_length(260)},
         {"literal drive", u"\\\\?\\C:\\Games\\hl2.exe", u"C:\\Games\\hl2.exe"},
         {"literal share", u"\\\\?\\UNC\\server\\share\\hl2.exe", u"\\\\server\\share\\hl2.exe"},
         {"device", u"\\\\.\\X\\hl2.exe", u"\\\\.\\X\\hl2.exe"},
@@ -257,15 +242,37 @@ TEST(SpawnChild, OverriddenPathIsSearchedFirst) {
         SystemResult<ChildProcess> child = start.run(request);
         ASSERT_TRUE(child.has_value()) << ::testing::PrintToString(child.error());
         EXPECT_EQ(show(start.system.create->application_name), row.first_looked_at);
-        EXPECT_TRUE(start.called("GetFileAttributesW " + row.first_looked_at));
+        EXPECT_TRUE(start.system.called("GetFileAttributesW " + row.first_looked_at));
         EXPECT_EQ(show(start.system.create->command_line), "\"game\" -novid \"-refresh 0\"");
     }
 }
 
-// A start that fails with `expected` once `setup` has changed the demo request or the system.
+// What a failing start changes of the demo request or the system.
+using Setup = std::function<void(SpawnRequest&, FakeKernel32&)>;
+
+Setup program(std::u16string path) {
+    return [path](SpawnRequest& request, FakeKernel32&) { request.program_path = native(path); };
+}
+Setup full_path_fails(std::uint32_t code) {
+    return [code](SpawnRequest&, FakeKernel32& system) {
+        system.full_path_errors[u"C:\\Games\\Demo\\hl2.exe"] = code;
+    };
+}
+Setup nul_in(std::u16string argument) {
+    return
+        [argument](SpawnRequest& request, FakeKernel32&) { request.arguments.push_back(native(argument)); };
+}
+// `setup` after an argument that holds a 0 unit.
+Setup nul_argument_then(Setup setup) {
+    return [setup](SpawnRequest& request, FakeKernel32& system) {
+        nul_in(std::u16string(u"x\0", 2))(request, system);
+        setup(request, system);
+    };
+}
+
 struct FailureCase {
     std::string_view name;
-    std::function<void(SpawnRequest&, FakeKernel32&)> setup;
+    Setup setup;
     SystemError expected;
 };
 
@@ -281,29 +288,21 @@ void expect_failures(const std::vector<FailureCase>& cases, bool before_the_lock
         ASSERT_FALSE(child.has_value());
         EXPECT_EQ(child.error(), row.expected);
         if (before_the_lock) {
-            EXPECT_FALSE(start.called("GetStdHandle"));
-            EXPECT_FALSE(start.called("CreateProcessW"));
+            EXPECT_FALSE(start.system.called("GetStdHandle"));
+            EXPECT_FALSE(start.system.called("CreateProcessW"));
         }
     }
 }
 
 TEST(SpawnChild, FailuresBeforeTheStandardHandles) {
-    const auto program = [](std::u16string path) {
-        return [path](SpawnRequest& request, FakeKernel32&) { request.program_path = native(path); };
-    };
     expect_failures(
         {
             {"empty program path", program(u""), invalid(no_file_name_message)},
             {"trailing separator", program(u"C:\\Games\\"), invalid(no_file_name_message)},
             {"0 unit in the program path", program(std::u16string(u"C:\\G\0\\hl2.exe", 13)),
              invalid(winapi_nul_message)},
-            {"bare name found nowhere", program(u"hl2.exe"),
-             SystemError::kind_and_message(SystemErrorKind::NotFound, program_not_found_message)},
-            {"full path of the application name fails",
-             [](SpawnRequest&, FakeKernel32& system) {
-                 system.full_path_errors[u"C:\\Games\\Demo\\hl2.exe"] = 3;
-             },
-             SystemError::os_code(3)},
+            {"bare name found nowhere", program(u"hl2.exe"), testing::program_not_found},
+            {"full path of the application name fails", full_path_fails(3), SystemError::os_code(3)},
             {"batch file", program(u"C:\\Games\\run.bat"), invalid(batch_file_refused_message)},
             {"command script in upper case", program(u"C:\\Games\\RUN.CMD"),
              invalid(batch_file_refused_message)},
@@ -318,11 +317,7 @@ TEST(SpawnChild, FailuresBeforeTheStandardHandles) {
             {"literal name of 261 units ending in .cmd",
              program(u"\\\\?\\C:\\" + std::u16string(250, u'a') + u".cmd"),
              invalid(batch_file_refused_message)},
-            {"0 unit in an argument",
-             [](SpawnRequest& request, FakeKernel32&) {
-                 request.arguments.push_back(native(std::u16string(u"a\0", 2)));
-             },
-             invalid(nul_in_data_message)},
+            {"0 unit in an argument", nul_in(std::u16string(u"a\0", 2)), invalid(nul_in_data_message)},
             {"0 unit in an override name",
              [](SpawnRequest& request, FakeKernel32&) {
                  request.environment_overrides.push_back({native(std::u16string(u"A\0B", 3)), text("1")});
@@ -355,7 +350,7 @@ TEST(SpawnChild, BatchTestLooksAtTheFullPathOnlyForPlainNames) {
         request.program_path = native(row.program);
         SystemResult<ChildProcess> child = start.run(request);
         ASSERT_TRUE(child.has_value()) << ::testing::PrintToString(child.error());
-        EXPECT_EQ(start.called("GetFullPathNameW " + show(row.program)), row.full_path_asked);
+        EXPECT_EQ(start.system.called("GetFullPathNameW " + show(row.program)), row.full_path_asked);
     }
 }
 
@@ -364,53 +359,31 @@ TEST(SpawnChild, BatchTestLooksAtTheFullPathOnlyForPlainNames) {
 TEST(SpawnChild, FailuresWhileHoldingTheLock) {
     struct Case {
         std::string_view name;
-        std::function<void(FakeKernel32&)> setup;
+        std::optional<std::pair<Handle, std::uint32_t>> duplicate_failure;
+        std::optional<std::uint32_t> create_error;
         std::uint32_t expected_code;
         std::vector<std::string> locked_part;
+        std::array<Handle, 3> own = usual_handles;
     };
+    // clang-format off
     const Case cases[] = {
-        {"input copy fails",
-         [](FakeKernel32& system) {
-             system.duplicate_failure = {handle_value(0x10), 5};
-         },
-         5,
-         {"GetStdHandle -10 [locked]", "DuplicateHandle 0x10 failed [locked]"}},
-        {"output copy refused (any error but 6)",
-         [](FakeKernel32& system) {
-             system.duplicate_failure = {handle_value(0x11), 5};
-         },
-         5,
-         {"GetStdHandle -10 [locked]", "DuplicateHandle 0x10 -> 0x110 [locked]", "GetStdHandle -11 [locked]",
-          "DuplicateHandle 0x11 failed [locked]", "CloseHandle 0x110 [locked]"}},
-        {"error copy fails",
-         [](FakeKernel32& system) {
-             system.duplicate_failure = {handle_value(0x12), 8};
-         },
-         8,
-         {"GetStdHandle -10 [locked]", "DuplicateHandle 0x10 -> 0x110 [locked]", "GetStdHandle -11 [locked]",
-          "DuplicateHandle 0x11 -> 0x111 [locked]", "GetStdHandle -12 [locked]",
-          "DuplicateHandle 0x12 failed [locked]", "CloseHandle 0x111 [locked]",
-          "CloseHandle 0x110 [locked]"}},
-        {"CreateProcessW fails",
-         [](FakeKernel32& system) { system.create_error = 2; },
-         2,
-         {"GetStdHandle -10 [locked]", "DuplicateHandle 0x10 -> 0x110 [locked]", "GetStdHandle -11 [locked]",
-          "DuplicateHandle 0x11 -> 0x111 [locked]", "GetStdHandle -12 [locked]",
-          "DuplicateHandle 0x12 -> 0x112 [locked]", "CreateProcessW [locked]", "CloseHandle 0x112 [locked]",
-          "CloseHandle 0x111 [locked]", "CloseHandle 0x110 [locked]"}},
-        {"CreateProcessW fails without standard handles",
-         [](FakeKernel32& system) {
-             system.create_error = 193;
-             system.std_handles = {nullptr, nullptr, nullptr};
-         },
-         193,
-         {"GetStdHandle -10 [locked]", "GetStdHandle -11 [locked]", "GetStdHandle -12 [locked]",
-          "CreateProcessW [locked]"}},
+        {"input copy fails", std::pair{handle_value(0x10), 5u}, {}, 5,
+         {ask_in, "DuplicateHandle 0x10 failed"}},
+        {"output copy refused (any error but 6)", std::pair{handle_value(0x11), 5u}, {}, 5,
+         {ask_in, copy_in, ask_out, "DuplicateHandle 0x11 failed", close_in}},
+        {"error copy fails", std::pair{handle_value(0x12), 8u}, {}, 8,
+         {ask_in, copy_in, ask_out, copy_out, ask_err, "DuplicateHandle 0x12 failed", close_out, close_in}},
+        {"CreateProcessW fails", {}, 2, 2, whole_start},
+        {"CreateProcessW fails without standard handles", {}, 193, 193, {ask_in, ask_out, ask_err, create},
+         {nullptr, nullptr, nullptr}},
     };
+    // clang-format on
     for (const Case& row : cases) {
         SCOPED_TRACE(row.name);
         Start start;
-        row.setup(start.system);
+        start.system.duplicate_failure = row.duplicate_failure;
+        start.system.create_error = row.create_error;
+        start.system.std_handles = row.own;
         SystemResult<ChildProcess> child = start.run(demo_request());
         ASSERT_FALSE(child.has_value());
         EXPECT_EQ(child.error(), SystemError::os_code(static_cast<std::int32_t>(row.expected_code)));
@@ -422,69 +395,40 @@ TEST(SpawnChild, FailuresWhileHoldingTheLock) {
 // that CreateProcessW gives for it, without the call, once the copies exist, which are then closed.
 TEST(SpawnChild, CommandLineLengthLimit) {
     const std::size_t program_part = 2 + demo_request().program_path.size() + 1;  // quotes and the space
-    const std::vector<std::string> copies = {
-        "GetStdHandle -10 [locked]", "DuplicateHandle 0x10 -> 0x110 [locked]",
-        "GetStdHandle -11 [locked]", "DuplicateHandle 0x11 -> 0x111 [locked]",
-        "GetStdHandle -12 [locked]", "DuplicateHandle 0x12 -> 0x112 [locked]"};
-    const std::vector<std::string> closes = {"CloseHandle 0x112 [locked]", "CloseHandle 0x111 [locked]",
-                                             "CloseHandle 0x110 [locked]"};
     for (const std::size_t units : {std::size_t{32766}, std::size_t{32767}, std::size_t{40000}}) {
         SCOPED_TRACE(units);
         Start start;
         SpawnRequest request = demo_request();
         request.arguments = {text(std::string(units - program_part, 'a'))};
         SystemResult<ChildProcess> child = start.run(request);
-        std::vector<std::string> locked_part = copies;
+        std::vector<std::string> locked_part = whole_start;
         if (units == 32766) {
             ASSERT_TRUE(child.has_value());
             ASSERT_TRUE(start.system.create.has_value());
             EXPECT_EQ(start.system.create->command_line.size(), units);
-            locked_part.push_back("CreateProcessW [locked]");
         } else {
             ASSERT_FALSE(child.has_value());
             EXPECT_EQ(child.error(), SystemError::os_code(206));
             EXPECT_FALSE(start.system.create.has_value());
+            locked_part.erase(std::find(locked_part.begin(), locked_part.end(), create));
         }
-        locked_part.insert(locked_part.end(), closes.begin(), closes.end());
         EXPECT_EQ(start.locked_part(), locked_part);
     }
 }
 
 TEST(SpawnChild, EarlierStepsFailureWins) {
-    const auto nul_argument = [](SpawnRequest& request) {
-        request.arguments.push_back(native(std::u16string(u"x\0", 2)));
-    };
     expect_failures(
         {
-            {"empty program path over a 0 unit in an argument",
-             [&](SpawnRequest& request, FakeKernel32&) {
-                 nul_argument(request);
-                 request.program_path = NativeString();
-             },
+            {"empty program path over a 0 unit in an argument", nul_argument_then(program(u"")),
              invalid(no_file_name_message)},
-            {"missing program over a 0 unit in an argument",
-             [&](SpawnRequest& request, FakeKernel32&) {
-                 nul_argument(request);
-                 request.program_path = text("hl2");
-             },
-             SystemError::kind_and_message(SystemErrorKind::NotFound, program_not_found_message)},
-            {"failed full path over a 0 unit in an argument",
-             [&](SpawnRequest& request, FakeKernel32& system) {
-                 nul_argument(request);
-                 system.full_path_errors[u"C:\\Games\\Demo\\hl2.exe"] = 3;
-             },
+            {"missing program over a 0 unit in an argument", nul_argument_then(program(u"hl2")),
+             testing::program_not_found},
+            {"failed full path over a 0 unit in an argument", nul_argument_then(full_path_fails(3)),
              SystemError::os_code(3)},
-            {"batch file over a 0 unit in an argument",
-             [&](SpawnRequest& request, FakeKernel32&) {
-                 nul_argument(request);
-                 request.program_path = text("C:\\x.cmd");
-             },
+            {"batch file over a 0 unit in an argument", nul_argument_then(program(u"C:\\x.cmd")),
              invalid(batch_file_refused_message)},
             {"0 unit in an argument over a failing start",
-             [&](SpawnRequest& request, FakeKernel32& system) {
-                 nul_argument(request);
-                 system.create_error = 2;
-             },
+             nul_argument_then([](SpawnRequest&, FakeKernel32& system) { system.create_error = 2; }),
              invalid(nul_in_data_message)},
             {"0 unit in an override over a failing copy",
              [](SpawnRequest& request, FakeKernel32& system) {
@@ -502,6 +446,13 @@ TEST(SpawnChild, EarlierStepsFailureWins) {
         false);
 }
 
+// A child holding the fake's process and thread handles.
+ChildProcess held_child(FakeKernel32& system) {
+    system.open_handles.insert({FakeKernel32::process_handle, FakeKernel32::thread_handle});
+    return ChildProcess(OwnedHandle(system, FakeKernel32::process_handle),
+                        OwnedHandle(system, FakeKernel32::thread_handle));
+}
+
 TEST(WaitChild, WaitsThenReadsTheExitCode) {
     struct Case {
         std::string_view name;
@@ -512,44 +463,23 @@ TEST(WaitChild, WaitsThenReadsTheExitCode) {
     };
     const std::string wait = "WaitForSingleObject 0x200 4294967295";
     const std::string exit = "GetExitCodeProcess 0x200";
+    // clang-format off
     const Case cases[] = {
         {"exit code 0", {}, 0u, 0, {wait, exit}},
-        {"any exit code",
-         [](FakeKernel32& system) { system.exit_code = 0xC0000005; },
-         0xC0000005u,
-         0,
-         {wait, exit}},
-        {"wait fails",
-         [](FakeKernel32& system) {
-             system.wait_result = 0xFFFFFFFF;
-             system.wait_error = 6;
-         },
-         std::nullopt,
-         6,
-         {wait}},
-        {"wait ends otherwise",
-         [](FakeKernel32& system) {
-             system.wait_result = 0x80;  // WAIT_ABANDONED
-             system.wait_error = 1460;
-         },
-         std::nullopt,
-         1460,
-         {wait}},
-        {"exit code unreadable",
-         [](FakeKernel32& system) { system.exit_code_error = 5; },
-         std::nullopt,
-         5,
-         {wait, exit}},
+        {"any exit code", [](FakeKernel32& s) { s.exit_code = 0xC0000005; }, 0xC0000005u, 0, {wait, exit}},
+        {"wait fails", [](FakeKernel32& s) { s.wait_result = 0xFFFFFFFF; s.wait_error = 6; }, {}, 6, {wait}},
+        {"wait ends otherwise",  // WAIT_ABANDONED
+         [](FakeKernel32& s) { s.wait_result = 0x80; s.wait_error = 1460; }, {}, 1460, {wait}},
+        {"exit code unreadable", [](FakeKernel32& s) { s.exit_code_error = 5; }, {}, 5, {wait, exit}},
     };
+    // clang-format on
     for (const Case& row : cases) {
         SCOPED_TRACE(row.name);
         FakeKernel32 system;
         if (row.setup) {
             row.setup(system);
         }
-        system.open_handles = {FakeKernel32::process_handle, FakeKernel32::thread_handle};
-        ChildProcess child(OwnedHandle(system, FakeKernel32::process_handle),
-                           OwnedHandle(system, FakeKernel32::thread_handle));
+        ChildProcess child = held_child(system);
         const SystemResult<std::uint32_t> result = wait_child(child, system);
         if (row.exit_code) {
             ASSERT_TRUE(result.has_value()) << ::testing::PrintToString(result.error());
@@ -567,9 +497,8 @@ TEST(WaitChild, WaitsThenReadsTheExitCode) {
 
 TEST(WaitChild, ClosesAnInputPipeBeforeWaiting) {
     FakeKernel32 system;
-    system.open_handles = {FakeKernel32::process_handle, FakeKernel32::thread_handle, handle_value(0x300)};
-    ChildProcess child(OwnedHandle(system, FakeKernel32::process_handle),
-                       OwnedHandle(system, FakeKernel32::thread_handle));
+    ChildProcess child = held_child(system);
+    system.open_handles.insert(handle_value(0x300));
     child.stdin_pipe = OwnedHandle(system, handle_value(0x300));
     ASSERT_TRUE(wait_child(child, system).has_value());
     ASSERT_FALSE(system.events.empty());
@@ -615,11 +544,9 @@ TEST(OwnedHandle, CloseKeepsTheCallersLastError) {
 
 TEST(ChildProcess, ClosesProcessThenThreadThenPipes) {
     FakeKernel32 system;
-    system.open_handles = {handle_value(0x200), handle_value(0x204), handle_value(0x300),
-                           handle_value(0x304)};
+    system.open_handles = {handle_value(0x300), handle_value(0x304)};
     {
-        ChildProcess child(OwnedHandle(system, handle_value(0x200)),
-                           OwnedHandle(system, handle_value(0x204)));
+        ChildProcess child = held_child(system);
         child.stdout_pipe = OwnedHandle(system, handle_value(0x300));
         child.stdin_pipe = OwnedHandle(system, handle_value(0x304));
         ChildProcess holder = std::move(child);
