@@ -48,211 +48,97 @@ Devices listed_64_times_then(VkPhysicalDevice first, VkPhysicalDevice next) {
 
 struct Case {
     const char* name;
-    void (*arrange)(FakeLoader&);
+    std::vector<Extensions> devices;  // given as devices a, b, ..., each with its extensions
+    void (*arrange)(FakeLoader&);     // anything else the loader does, or nothing
     bool answer;
     Devices listed;  // the device of each extension count call, in order
     void (*verify)(const FakeLoader&) = nullptr;
     bool loaded = true;  // the library was loaded, so it must have been freed
 };
 
+// Each row on two lines: its name and devices, then the rest.
+// clang-format off
 const Case cases[] = {
     // Loading.
-    {"no loader library",
-     [](FakeLoader& f) {
-         give_devices(f, {offering});
-         f.load_fails = true;
-     },
-     false,
-     {},
-     nullptr,
-     false},
-    {"load fails without a code",
-     [](FakeLoader& f) {
-         give_devices(f, {offering});
-         f.load_fails = true;
-         f.load_error = 0;
-     },
-     false,
-     {},
-     nullptr,
-     false},
-    {"no vkGetInstanceProcAddr",
-     [](FakeLoader& f) {
-         give_devices(f, {offering});
-         f.entry_point = nullptr;
-     },
-     false,
-     {}},
-    {"a Vulkan 1.0 loader without vkEnumerateInstanceVersion",
-     [](FakeLoader& f) {
-         give_devices(f, {offering});
-         f.missing = {"vkEnumerateInstanceVersion"};
-     },
-     true,
-     {a}},
-    {"commands that the probe does not call are missing",
-     [](FakeLoader& f) {
-         give_devices(f, {offering});
-         f.missing = {"vkEnumerateInstanceLayerProperties", "vkDestroyInstance",
-                      "vkGetPhysicalDeviceFeatures2", "vkGetPhysicalDeviceToolProperties"};
-     },
-     true,
-     {a}},
+    {"no loader library", {offering},
+     [](FakeLoader& f) { f.load_fails = true; }, false, {}, nullptr, false},
+    {"load fails without a code", {offering},
+     [](FakeLoader& f) { f.load_fails = true; f.load_error = 0; }, false, {}, nullptr, false},
+    {"no vkGetInstanceProcAddr", {offering},
+     [](FakeLoader& f) { f.entry_point = nullptr; }, false, {}},
+    {"a Vulkan 1.0 loader without vkEnumerateInstanceVersion", {offering},
+     [](FakeLoader& f) { f.missing = {"vkEnumerateInstanceVersion"}; }, true, {a}},
+    {"commands that the probe does not call are missing", {offering},
+     [](FakeLoader& f) { f.missing = {"vkEnumerateInstanceLayerProperties", "vkDestroyInstance",
+                                      "vkGetPhysicalDeviceFeatures2", "vkGetPhysicalDeviceToolProperties"}; },
+     true, {a}},
 
     // vkCreateInstance.
-    {"vkCreateInstance VK_ERROR_INCOMPATIBLE_DRIVER",
-     [](FakeLoader& f) {
-         give_devices(f, {offering});
-         f.create_result = VK_ERROR_INCOMPATIBLE_DRIVER;
-     },
-     false,
-     {}},
-    {"vkCreateInstance VK_INCOMPLETE",
-     [](FakeLoader& f) {
-         give_devices(f, {offering});
-         f.create_result = VK_INCOMPLETE;
-     },
-     false,
-     {}},
+    {"vkCreateInstance VK_ERROR_INCOMPATIBLE_DRIVER", {offering},
+     [](FakeLoader& f) { f.create_result = VK_ERROR_INCOMPATIBLE_DRIVER; }, false, {}},
+    {"vkCreateInstance VK_INCOMPLETE", {offering},
+     [](FakeLoader& f) { f.create_result = VK_INCOMPLETE; }, false, {}},
 
     // vkEnumeratePhysicalDevices.
-    {"device count call VK_INCOMPLETE",
-     [](FakeLoader& f) {
-         give_devices(f, {offering});
-         f.devices.script = {{.result = VK_INCOMPLETE}};
-     },
-     false,
-     {},
+    {"device count call VK_INCOMPLETE", {offering},
+     [](FakeLoader& f) { f.devices.script = {{.result = VK_INCOMPLETE}}; }, false, {},
      [](const FakeLoader& f) { EXPECT_EQ(f.devices.count_calls, 1); }},
-    {"device count call VK_ERROR_INITIALIZATION_FAILED",
-     [](FakeLoader& f) {
-         give_devices(f, {offering});
-         f.devices.script = {{.result = VK_ERROR_INITIALIZATION_FAILED}};
-     },
-     false,
-     {}},
-    {"device fill call VK_INCOMPLETE: the grown list is read again",
-     [](FakeLoader& f) {
-         give_devices(f, {lacking, offering, offering});
-         f.devices.items = {c};
-         f.devices.script = {{}, {.items_before = Devices{a, b}}};
-     },
-     true,
-     {a, b},
-     [](const FakeLoader& f) { EXPECT_EQ(f.devices.count_calls, 2); }},
-    {"device fill call VK_ERROR_OUT_OF_HOST_MEMORY",
-     [](FakeLoader& f) {
-         give_devices(f, {offering});
-         f.devices.script = {{}, {.result = VK_ERROR_OUT_OF_HOST_MEMORY}};
-     },
-     false,
-     {}},
-    {"no devices",
-     [](FakeLoader& f) { give_devices(f, {}); },
-     false,
-     {},
+    {"device count call VK_ERROR_INITIALIZATION_FAILED", {offering},
+     [](FakeLoader& f) { f.devices.script = {{.result = VK_ERROR_INITIALIZATION_FAILED}}; }, false, {}},
+    {"device fill call VK_INCOMPLETE: the grown list is read again", {lacking, offering, offering},
+     [](FakeLoader& f) { f.devices.items = {c}; f.devices.script = {{}, {.items_before = Devices{a, b}}}; },
+     true, {a, b}, [](const FakeLoader& f) { EXPECT_EQ(f.devices.count_calls, 2); }},
+    {"device fill call VK_ERROR_OUT_OF_HOST_MEMORY", {offering},
+     [](FakeLoader& f) { f.devices.script = {{}, {.result = VK_ERROR_OUT_OF_HOST_MEMORY}}; }, false, {}},
+    {"no devices", {},
+     nullptr, false, {},
      [](const FakeLoader& f) { EXPECT_EQ(f.devices.fill_capacities, std::vector<std::uint32_t>{0}); }},
-    {"device fill call VK_INCOMPLETE for ever",
-     [](FakeLoader& f) {
-         give_devices(f, {offering});
-         f.devices.every_fill_result = VK_INCOMPLETE;
-     },
-     false,
-     {},
+    {"device fill call VK_INCOMPLETE for ever", {offering},
+     [](FakeLoader& f) { f.devices.every_fill_result = VK_INCOMPLETE; }, false, {},
      [](const FakeLoader& f) { EXPECT_EQ(f.devices.fill_calls, 64); }},
-    {"extension count call VK_INCOMPLETE skips the device",
-     [](FakeLoader& f) {
-         give_devices(f, {offering, offering});
-         f.extensions[a].script = {{.result = VK_INCOMPLETE}};
-     },
-     true,
-     {a, b}},
-    {"extension count call error skips the device",
-     [](FakeLoader& f) {
-         give_devices(f, {offering, offering});
-         f.extensions[a].script = {{.result = VK_ERROR_OUT_OF_HOST_MEMORY}};
-     },
-     true,
-     {a, b}},
-    {"extension fill call VK_INCOMPLETE: the same device again",
-     [](FakeLoader& f) {
-         give_devices(f, {{extension("VK_KHR_swapchain")}, offering});
-         f.extensions[a].script = {{}, {.items_before = offering}};
-     },
-     true,
-     {a, a}},
-    {"extension fill call error skips the device",
-     [](FakeLoader& f) {
-         give_devices(f, {offering, lacking});
-         f.extensions[a].script = {{}, {.result = VK_ERROR_INITIALIZATION_FAILED}};
-     },
-     false,
-     {a, b}},
-    {"extension fill call VK_INCOMPLETE for ever skips the device",
-     [](FakeLoader& f) {
-         give_devices(f, {offering, offering});
-         f.extensions[a].every_fill_result = VK_INCOMPLETE;
-     },
-     true, listed_64_times_then(a, b),
-     [](const FakeLoader& f) { EXPECT_EQ(f.extensions.at(a).fill_calls, 64); }},
-    {"a device without extensions",
-     [](FakeLoader& f) {
-         give_devices(f, {{}, offering});
-     },
-     true,
-     {a, b},
-     [](const FakeLoader& f) {
-         EXPECT_EQ(f.extensions.at(a).fill_capacities, std::vector<std::uint32_t>{0});
-     }},
+    {"extension count call VK_INCOMPLETE skips the device", {offering, offering},
+     [](FakeLoader& f) { f.extensions[a].script = {{.result = VK_INCOMPLETE}}; }, true, {a, b}},
+    {"extension count call error skips the device", {offering, offering},
+     [](FakeLoader& f) { f.extensions[a].script = {{.result = VK_ERROR_OUT_OF_HOST_MEMORY}}; }, true, {a, b}},
+    {"extension fill call VK_INCOMPLETE: the same device again", {{extension("VK_KHR_swapchain")}, offering},
+     [](FakeLoader& f) { f.extensions[a].script = {{}, {.items_before = offering}}; }, true, {a, a}},
+    {"extension fill call error skips the device", {offering, lacking},
+     [](FakeLoader& f) { f.extensions[a].script = {{}, {.result = VK_ERROR_INITIALIZATION_FAILED}}; },
+     false, {a, b}},
+    {"extension fill call VK_INCOMPLETE for ever skips the device", {offering, offering},
+     [](FakeLoader& f) { f.extensions[a].every_fill_result = VK_INCOMPLETE; }, true,
+     listed_64_times_then(a, b), [](const FakeLoader& f) { EXPECT_EQ(f.extensions.at(a).fill_calls, 64); }},
+    {"a device without extensions", {{}, offering},
+     nullptr, true, {a, b},
+     [](const FakeLoader& f) { EXPECT_EQ(f.extensions.at(a).fill_capacities, std::vector{0u}); }},
 
     // Matching.
-    {"the first device offers it: the second is never listed",
-     [](FakeLoader& f) {
-         give_devices(f, {offering, offering});
-     },
-     true,
-     {a}},
-    {"the second device offers it",
-     [](FakeLoader& f) {
-         give_devices(f, {lacking, offering});
-     },
-     true,
-     {a, b}},
-    {"specVersion is not looked at",
-     [](FakeLoader& f) { give_devices(f, {{extension("VK_EXT_fragment_density_map", 0)}}); },
-     true,
-     {a}},
-    {"only VK_EXT_fragment_density_map2",
-     [](FakeLoader& f) {
-         give_devices(f, {lacking, lacking});
-     },
-     false,
-     {a, b}},
+    {"the first device offers it: the second is never listed", {offering, offering}, nullptr, true, {a}},
+    {"the second device offers it", {lacking, offering}, nullptr, true, {a, b}},
+    {"specVersion is not looked at", {{extension("VK_EXT_fragment_density_map", 0)}}, nullptr, true, {a}},
+    {"only VK_EXT_fragment_density_map2", {lacking, lacking}, nullptr, false, {a, b}},
     {"other case, longer, shorter",
-     [](FakeLoader& f) {
-         give_devices(f, {{extension("vk_ext_fragment_density_map"), extension("VK_EXT_FRAGMENT_DENSITY_MAP"),
-                           extension("VK_EXT_fragment_density_map_"), extension("VK_EXT_fragment_density_ma"),
-                           extension(" VK_EXT_fragment_density_map"), extension("")}});
-     },
-     false,
-     {a}},
+     {{extension("vk_ext_fragment_density_map"), extension("VK_EXT_FRAGMENT_DENSITY_MAP"),
+       extension("VK_EXT_fragment_density_map_"), extension("VK_EXT_fragment_density_ma"),
+       extension(" VK_EXT_fragment_density_map"), extension("")}},
+     nullptr, false, {a}},
     // The record is the last of its array, its specVersion holds no zero byte: a read past the name
     // would run off the end of the array.
     {"a name with no NUL in its 256 bytes",
-     [](FakeLoader& f) {
-         const std::string name = "VK_EXT_fragment_density_map" + std::string(256 - 27, 'x');
-         give_devices(f, {{extension("VK_KHR_swapchain"), extension(name, 0x41414141)}});
-     },
-     false,
-     {a}},
+     {{extension("VK_KHR_swapchain"),
+       extension("VK_EXT_fragment_density_map" + std::string(256 - 27, 'x'), 0x41414141)}},
+     nullptr, false, {a}},
 };
+// clang-format on
 
 TEST(SupportsFragmentDensityMap, AnswersAndReleases) {
     for (const Case& row : cases) {
         SCOPED_TRACE(row.name);
         FakeLoader fake;
-        row.arrange(fake);
-
+        give_devices(fake, row.devices);
+        if (row.arrange != nullptr) {
+            row.arrange(fake);
+        }
         EXPECT_EQ(supports_fragment_density_map(fake), row.answer);
 
         EXPECT_EQ(fake.extension_count_calls, row.listed);
