@@ -7,7 +7,9 @@
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
+#include <numeric>
 #include <optional>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -121,30 +123,23 @@ TEST(UpperCaseUnit, AgreesWithTheCharacterDatabaseForEveryUnit) {
         GTEST_SKIP() << "UnicodeData.txt is not installed";
     }
     std::vector<char16_t> expected(0x10000);
-    for (std::size_t unit = 0; unit < expected.size(); ++unit) {
-        expected[unit] = static_cast<char16_t>(unit);
-    }
+    std::iota(expected.begin(), expected.end(), char16_t{0});
     std::vector<std::pair<unsigned long, unsigned long>> uppers;
     std::vector<unsigned long> lowers(0x110000, 0);
     std::string line;
-    auto field = [&](int n) {
-        std::size_t start = 0;
-        for (int k = 0; k < n && start != std::string::npos; ++k) {
-            start = line.find(';', start);
-            start = start == std::string::npos ? start : start + 1;
-        }
-        return start == std::string::npos || line[start] == ';'
-                   ? std::string()
-                   : line.substr(start, line.find(';', start) - start);
-    };
     while (std::getline(database, line)) {
         // Field 0 is the code point, 12 its simple upper-case mapping, 13 its simple lower-case one.
-        const unsigned long unit = std::stoul(line, nullptr, 16);
-        if (const std::string upper = field(12); !upper.empty()) {
-            uppers.emplace_back(unit, std::stoul(upper, nullptr, 16));
+        std::vector<std::string> fields;
+        std::istringstream in(line);
+        for (std::string field; std::getline(in, field, ';');) {
+            fields.push_back(field);
         }
-        if (const std::string lower = field(13); !lower.empty()) {
-            lowers[unit] = std::stoul(lower, nullptr, 16);
+        const unsigned long unit = std::stoul(fields[0], nullptr, 16);
+        if (!fields.at(12).empty()) {
+            uppers.emplace_back(unit, std::stoul(fields[12], nullptr, 16));
+        }
+        if (!fields.at(13).empty()) {
+            lowers[unit] = std::stoul(fields[13], nullptr, 16);
         }
     }
     for (const auto& [unit, upper] : uppers) {
@@ -384,7 +379,7 @@ TEST(MergeEnvironment, TakesEveryInheritedVariableByTheMapRules) {
         const std::optional<EnvironmentMap> merged = merge_environment(env, overrides);
         ASSERT_TRUE(merged.has_value());
         EXPECT_EQ(entry_list(*merged), row.entries);
-        EXPECT_EQ(std::count(env.events.begin(), env.events.end(), "FreeEnvironmentStringsW"), 1);
+        EXPECT_EQ(env.count_of("FreeEnvironmentStringsW"), 1u);
     }
 }
 
@@ -402,7 +397,7 @@ TEST(MergeEnvironment, NoEnvironmentFromTheSystemIsFatal) {
     const OverrideSet overrides = launcher_overrides(portable);
     expect_fatal_with_short_form(testing::raised_failure([&] { (void)merge_environment(env, overrides); }),
                                  "failure getting env string from OS", 8);
-    EXPECT_EQ(std::count(env.events.begin(), env.events.end(), "FreeEnvironmentStringsW"), 0);
+    EXPECT_EQ(env.count_of("FreeEnvironmentStringsW"), 0u);
 }
 
 TEST(MergeEnvironment, ComparisonFailureIsFatalAndStillReleasesTheSystemBlock) {
@@ -414,7 +409,7 @@ TEST(MergeEnvironment, ComparisonFailureIsFatalAndStillReleasesTheSystemBlock) {
     env.last_error = 87;
     expect_fatal_with_short_form(testing::raised_failure([&] { (void)merge_environment(env, overrides); }),
                                  "comparing environment keys failed", 87);
-    EXPECT_EQ(std::count(env.events.begin(), env.events.end(), "FreeEnvironmentStringsW"), 1);
+    EXPECT_EQ(env.count_of("FreeEnvironmentStringsW"), 1u);
 }
 
 // ---- Writing the block ----
