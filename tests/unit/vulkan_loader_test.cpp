@@ -89,6 +89,7 @@ TEST(LoadVulkanLoader, ThreadErrorModeAroundTheLoad) {
 
 TEST(LoadVulkanLoader, Failures) {
     // Each failure spelled out, not made by the factory under test.
+    // clang-format off
     struct Case {
         const char* name;
         void (*arrange)(FakeLoader&);
@@ -104,15 +105,12 @@ TEST(LoadVulkanLoader, Failures) {
              f.thread_mode = sem_nogpfaulterrorbox;
          },
          LoaderLoadFailure{LoaderLoadFailureKind::LibraryNotLoaded, 193}},
-        {"load fails without a code",
-         [](FakeLoader& f) {
-             f.load_fails = true;
-             f.load_error = 0;
-         },
+        {"load fails without a code", [](FakeLoader& f) { f.load_fails = true; f.load_error = 0; },
          LoaderLoadFailure{LoaderLoadFailureKind::LibraryNotLoadedNoCode, 0}},
         {"no vkGetInstanceProcAddr", [](FakeLoader& f) { f.entry_point = nullptr; },
          LoaderLoadFailure{LoaderLoadFailureKind::EntryPointMissing, 0}},
     };
+    // clang-format on
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         FakeLoader fake;
@@ -179,18 +177,15 @@ struct Slot {
     void (*call)(const Tables&);
 };
 
-#define GLOBAL_SLOT(slot, command)                                                                     \
-    Slot {                                                                                             \
-#command, #slot, true,                                                                               \
-            [](const Tables& t) { return reinterpret_cast<PFN_vkVoidFunction>(t.global.slot); },             \
-            [](const Tables& t) { call_with_zeros(t.global.slot); } \
+// `access` reaches the table that holds the slot: "global." or "instance->".
+#define SLOT(global, access, slot, command)                                                   \
+    Slot {                                                                                    \
+#command, #slot, global,                                                                    \
+            [](const Tables& t) { return reinterpret_cast<PFN_vkVoidFunction>(t.access slot); }, \
+            [](const Tables& t) { call_with_zeros(t.access slot); } \
     }
-#define INSTANCE_SLOT(slot, command)                                                                   \
-    Slot {                                                                                             \
-#command, #slot, false,                                                                              \
-            [](const Tables& t) { return reinterpret_cast<PFN_vkVoidFunction>(t.instance->slot); },          \
-            [](const Tables& t) { call_with_zeros(t.instance->slot); } \
-    }
+#define GLOBAL_SLOT(slot, command) SLOT(true, global., slot, command)
+#define INSTANCE_SLOT(slot, command) SLOT(false, instance->, slot, command)
 
 const Slot slots[] = {
     GLOBAL_SLOT(create_instance, vkCreateInstance),
@@ -230,6 +225,7 @@ const Slot slots[] = {
 
 #undef GLOBAL_SLOT
 #undef INSTANCE_SLOT
+#undef SLOT
 
 Tables load_and_create(FakeLoader& fake) {
     auto global = load_vulkan_loader(fake);
@@ -390,10 +386,7 @@ TEST(ReadCountedArray, FillCallGetsTheCountOfItsStorage) {
 // request it cannot meet, as the system's allocator does, instead of reporting it as an error.
 class ChildrenWhoseAllocationsFail {
 public:
-    ChildrenWhoseAllocationsFail() : style_(GTEST_FLAG_GET(death_test_style)) {
-        if (const char* options = std::getenv("ASAN_OPTIONS")) {
-            saved_ = options;
-        }
+    ChildrenWhoseAllocationsFail() {
         const std::string options =
             saved_.value_or("") + ":allocator_may_return_null=1:max_allocation_size_mb=1024";
         ::setenv("ASAN_OPTIONS", options.c_str(), 1);
@@ -401,18 +394,15 @@ public:
     }
     ~ChildrenWhoseAllocationsFail() {
         GTEST_FLAG_SET(death_test_style, style_);
-        if (saved_) {
-            ::setenv("ASAN_OPTIONS", saved_->c_str(), 1);
-        } else {
-            ::unsetenv("ASAN_OPTIONS");
-        }
+        saved_ ? ::setenv("ASAN_OPTIONS", saved_->c_str(), 1) : ::unsetenv("ASAN_OPTIONS");
     }
     ChildrenWhoseAllocationsFail(const ChildrenWhoseAllocationsFail&) = delete;
     ChildrenWhoseAllocationsFail& operator=(const ChildrenWhoseAllocationsFail&) = delete;
 
 private:
-    std::string style_;
-    std::optional<std::string> saved_;
+    const std::string style_ = GTEST_FLAG_GET(death_test_style);
+    const std::optional<std::string> saved_ =
+        std::getenv("ASAN_OPTIONS") ? std::optional<std::string>(std::getenv("ASAN_OPTIONS")) : std::nullopt;
 };
 
 TEST(ListingDeathTest, ExtensionArrayBeyondMemory) {
