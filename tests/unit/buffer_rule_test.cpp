@@ -30,24 +30,20 @@ struct Case {
 
 TEST(BufferRule, AsksWithMoreRoomUntilTheTextFits) {
     const std::u16string long_text(699, u'x');
+    // clang-format off
     const Case cases[] = {
         {"fits at once", {{5, {}, u"hello"}}, {512}, u"hello"},
         {"0 with an error is that error", {{0, 5}}, {512}, std::nullopt, 5},
         {"a stale error is cleared first: 0 without an error of its own is an empty text", {{0}}, {512}, u""},
         {"a full buffer with ERROR_INSUFFICIENT_BUFFER doubles the room",
-         {{512, 122}, {1024, 122}, {3, 0, u"abc"}},
-         {512, 1024, 2048},
-         u"abc"},
+         {{512, 122}, {1024, 122}, {3, 0, u"abc"}}, {512, 1024, 2048}, u"abc"},
         {"more than the room is the room asked for", {{700}, {699, {}, long_text}}, {512, 700}, long_text},
         {"a failure after the room has grown", {{700}, {0, 8}}, {512, 700}, std::nullopt, 8},
         {"a full buffer without ERROR_INSUFFICIENT_BUFFER is unreachable", {{512, 0}}, {512}, std::nullopt},
         {"a full buffer after a stale ERROR_INSUFFICIENT_BUFFER is unreachable too",
-         {{512}},
-         {512},
-         std::nullopt,
-         0,
-         error_insufficient_buffer},
+         {{512}}, {512}, std::nullopt, 0, error_insufficient_buffer},
     };
+    // clang-format on
     for (const Case& row : cases) {
         SCOPED_TRACE(row.label);
         testing::FakeKernel32 system;

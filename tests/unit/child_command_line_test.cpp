@@ -134,22 +134,14 @@ TEST(EncodeCommandLine, RefusesANulUnitInAnyArgumentAsAWhole) {
     }
 }
 
-std::vector<NativeString> expected_split(const test_support::CommandLineCase& sample) {
-    std::vector<NativeString> expected{native(sample.program_path)};
-    for (const std::u16string& argument : sample.arguments) {
-        expected.push_back(native(argument));
-    }
-    return expected;
-}
-
 void expect_round_trip(const test_support::CommandLineCase& sample) {
     const std::u16string line = encode_units(sample.program_path, sample.arguments);
     const std::vector<NativeString> split = split_command_line(line);
-    const std::vector<NativeString> expected = expected_split(sample);
+    std::vector<std::u16string> expected = {sample.program_path};
+    expected.insert(expected.end(), sample.arguments.begin(), sample.arguments.end());
     ASSERT_EQ(split.size(), expected.size()) << show(line);
     for (std::size_t i = 0; i < split.size(); ++i) {
-        EXPECT_EQ(native_to_utf16(split[i]), native_to_utf16(expected[i]))
-            << "element " << i << " of " << show(line);
+        EXPECT_EQ(native_to_utf16(split[i]), expected[i]) << "element " << i << " of " << show(line);
     }
 }
 

@@ -70,6 +70,7 @@ TEST(Launch, GameCommandLineForTheDemoDirectory) {
 }
 
 TEST(Launch, EachFailingStepHasItsOwnFatalMessage) {
+    // clang-format off
     struct Case {
         const char* label;
         void (*setup)(FakeKernel32&);
@@ -82,13 +83,10 @@ TEST(Launch, EachFailingStepHasItsOwnFatalMessage) {
          "GetModuleFileNameW", "GetCommandLineW"},
         {"start", [](FakeKernel32& s) { s.create_error = 2; }, "Failed to launch Half-Life 2", 2,
          "CreateProcessW", "WaitForSingleObject"},
-        {"wait",
-         [](FakeKernel32& s) {
-             s.wait_result = 0xFFFFFFFF;
-             s.wait_error = 6;
-         },
+        {"wait", [](FakeKernel32& s) { s.wait_result = 0xFFFFFFFF; s.wait_error = 6; },
          "Failed to run Half-Life 2", 6, "WaitForSingleObject", "GetExitCodeProcess"},
     };
+    // clang-format on
     for (const auto& c : cases) {
         SCOPED_TRACE(c.label);
         LaunchRun run;

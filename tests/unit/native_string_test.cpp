@@ -23,11 +23,8 @@ TEST(NativeString, ConvertsUnitsToGeneralisedUtf8) {
         {"three-byte", u"\u20ac", "\xE2\x82\xAC", true},
         {"valid pair", {0xD83D, 0xDE00}, "\xF0\x9F\x98\x80", true},
         {"lone low", {0xDE00}, "\xED\xB8\x80", false},
-        {"high then letter",
-         {0xD800, 0x41},
-         "\xED\xA0\x80"
-         "A",
-         false},
+        {"high then letter", {0xD800, 0x41}, "\xED\xA0\x80\x41", false},
+
         {"high at end", {0x61, 0xDBFF}, "a\xED\xAF\xBF", false},
         {"low before high", {0xDC00, 0xD800}, "\xED\xB0\x80\xED\xA0\x80", false},
         {"two highs then low", {0xD800, 0xD800, 0xDC00}, "\xED\xA0\x80\xF0\x90\x80\x80", false},
