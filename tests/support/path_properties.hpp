@@ -111,31 +111,12 @@ inline NativeString path_from_symbols(std::span<const std::uint8_t> symbols) {
     static constexpr std::u16string_view starts[] = {
         u"", u"", u"", u"\\\\?\\", u"\\\\?\\UNC\\", u"\\\\?\\C:", u"\\\\.\\", u"\\\\", u"//", u"C:", u".",
     };
-    static constexpr char16_t alphabet[] = {
-        u'\\',
-        u'/',
-        u':',
-        u'?',
-        u'.',
-        u'U',
-        u'N',
-        u'C',
-        u'a',
-        u'b',
-        u'D',
-        u'x',
-        u'\\',
-        u'.',
-        char16_t{0xD83D},
-        char16_t{0xDE00},
-        char16_t{0xD800},
-        char16_t{0x00E9},
-    };
+    static constexpr std::u16string_view alphabet = u"\\/:?.UNCabDx\\.\xD83D\xDE00\xD800\u00E9";
     std::u16string units;
     if (!symbols.empty()) {
         units = starts[symbols.front() % std::size(starts)];
         for (const std::uint8_t symbol : symbols.subspan(1)) {
-            units += alphabet[symbol % std::size(alphabet)];
+            units += alphabet[symbol % alphabet.size()];
         }
     }
     return native_from_utf16(units);
