@@ -14,92 +14,73 @@ import sys
 
 import yaml
 
-WINDOWS_RUNNERS = {"windows-2022", "windows-2025", "windows-11-arm"}
+WINDOWS_RUNNERS = sorted({"windows-2022", "windows-2025", "windows-11-arm"})
 TESTS_ZIP = "dist/ostrand-*-win64-tests.zip"
 RELEASE_ZIP = "dist/ostrand-*-win64.zip"
-
-passed = 0
-failed = 0
+results = []
 
 
 def check(ok, what):
-    global passed, failed
-    if ok:
-        passed += 1
-    else:
-        failed += 1
+    results.append(bool(ok))
+    if not ok:
         print("FAILED: " + what)
-
-
-def uses(step, action):
-    return str(step.get("uses", "")).split("@")[0] == action
-
-
-def runners(job):
-    """The runner labels that a job runs on, its matrix expanded."""
-    runs_on = job.get("runs-on")
-    if runs_on == "${{ matrix.os }}":
-        return list(job.get("strategy", {}).get("matrix", {}).get("os", []))
-    return [runs_on]
 
 
 def main(workflow_path, runner):
     with open(workflow_path, encoding="utf-8") as source:
         workflow = yaml.safe_load(source)
-    # YAML 1.1 reads the key "on" as true.
-    triggers = workflow.get("on", workflow.get(True)) or {}
+    triggers = workflow.get("on", workflow.get(True)) or {}  # YAML 1.1 reads the key "on" as true
     check("push" in triggers and "pull_request" in triggers,
           "the workflow runs on every push and pull request, got %r" % (triggers,))
     jobs = workflow.get("jobs", {})
+    steps = {name: job.get("steps", []) for name, job in jobs.items()}
+    uses = lambda step, action: str(step.get("uses", "")).split("@")[0] == action  # noqa: E731
+    given = lambda step, key: step.get("with", {}).get(key)  # noqa: E731
 
     debian = [name for name, job in jobs.items()
               if isinstance(job.get("container"), dict) and job["container"].get("image") == "debian:12"]
     check(len(debian) == 1, "one job in a debian:12 container, got %r" % debian)
     tests_artifact = None
     if debian:
-        job = jobs[debian[0]]
-        check("--privileged" in str(job["container"].get("options", "")),
+        check("--privileged" in str(jobs[debian[0]]["container"].get("options", "")),
               "the debian:12 container is privileged, for the Debian 13 root")
-        steps = job.get("steps", [])
-        commands = [str(step.get("run", "")).strip() for step in steps]
+        commands = [str(step.get("run", "")).strip() for step in steps[debian[0]]]
         check("scripts/test" in commands and "scripts/release" in commands,
               "the debian:12 job runs scripts/test and scripts/release, got %r" % commands)
-        uploads = {step.get("with", {}).get("path"): step.get("with", {}).get("name")
-                   for step in steps if uses(step, "actions/upload-artifact")}
+        uploads = {given(step, "path"): given(step, "name") for step in steps[debian[0]]
+                   if uses(step, "actions/upload-artifact")}
         check(RELEASE_ZIP in uploads and TESTS_ZIP in uploads,
               "the debian:12 job uploads %s and %s, got %r" % (RELEASE_ZIP, TESTS_ZIP, uploads))
         tests_artifact = uploads.get(TESTS_ZIP)
 
     seen = []
     for name, job in jobs.items():
-        labels = runners(job)
+        # The runner labels that the job runs on, its matrix expanded.
+        labels = job.get("runs-on")
+        labels = job.get("strategy", {}).get("matrix", {}).get("os", []) if labels == "${{ matrix.os }}" else [labels]
         if not any(str(label).startswith("windows") for label in labels):
             continue
         seen += labels
         needs = job.get("needs", [])
         needs = [needs] if isinstance(needs, str) else needs
         check(set(debian) <= set(needs), "%s waits for the debian:12 job, needs %r" % (name, needs))
-        steps = job.get("steps", [])
-        check(any(uses(step, "actions/download-artifact") and step.get("with", {}).get("name") == tests_artifact
-                  for step in steps),
+        check(any(uses(step, "actions/download-artifact") and given(step, "name") == tests_artifact
+                  for step in steps[name]),
               "%s downloads the test bundle that the debian:12 job uploads (%r)" % (name, tests_artifact))
         folder = job.get("env", {}).get("TESTS", "")
         check(" " in folder and not folder.isascii(),
-              "%s unpacks into a folder whose path holds a space and a letter beyond ASCII, got %r"
-              % (name, folder))
-        unpack = [step for step in steps if "Expand-Archive" in str(step.get("run", ""))]
-        check(len(unpack) == 1 and "*-win64-tests.zip" in unpack[0]["run"]
-              and "-DestinationPath $env:TESTS" in unpack[0]["run"],
-              "%s unpacks the test bundle into $env:TESTS, got %r" % (name, [step.get("run") for step in unpack]))
-        runs = [step for step in steps if runner in str(step.get("run", ""))]
+              "%s unpacks into a folder whose path holds a space and a letter beyond ASCII, got %r" % (name, folder))
+        unpack = [str(step.get("run")) for step in steps[name] if "Expand-Archive" in str(step.get("run", ""))]
+        check(len(unpack) == 1 and "*-win64-tests.zip" in unpack[0] and "-DestinationPath $env:TESTS" in unpack[0],
+              "%s unpacks the test bundle into $env:TESTS, got %r" % (name, unpack))
+        runs = [step for step in steps[name] if runner in str(step.get("run", ""))]
         check(len(runs) == 1 and str(runs[0].get("run")).strip() == runner and runs[0].get("shell") == "cmd"
               and runs[0].get("working-directory") == "${{ env.TESTS }}",
               "%s runs exactly %s with cmd in the unpacked folder, got %r" % (name, runner, runs))
-    check(sorted(seen) == sorted(WINDOWS_RUNNERS),
-          "Windows jobs on %s, got %r" % (", ".join(sorted(WINDOWS_RUNNERS)), seen))
+    check(sorted(seen) == WINDOWS_RUNNERS, "Windows jobs on %s, got %r" % (", ".join(WINDOWS_RUNNERS), seen))
 
-    print("%d passed, %d failed" % (passed, failed))
-    return 0 if failed == 0 else 1
+    print("%d passed, %d failed" % (results.count(True), results.count(False)))
+    return 0 if all(results) else 1
 
 
 if __name__ == "__main__":
