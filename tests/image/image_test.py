@@ -24,34 +24,16 @@ MAP = None
 LANG_EN_US = 1033
 UNSEEDED_COOKIE = 0x00002B992DDFA232
 
-# Icon group 1: (width, height, colour count, planes, bit count, id, stored as)
-ICON_GROUP = [
-    (256, 256, 0, 1, 32, 1, "png"),
-    (16, 16, 0, 1, 32, 2, "bmp"),
-    (20, 20, 0, 1, 32, 3, "bmp"),
-    (24, 24, 0, 1, 32, 4, "bmp"),
-    (32, 32, 0, 1, 32, 5, "bmp"),
-    (48, 48, 0, 1, 32, 6, "bmp"),
-    (16, 16, 0, 1, 8, 7, "bmp"),
-    (20, 20, 0, 1, 8, 8, "bmp"),
-    (24, 24, 0, 1, 8, 9, "bmp"),
-    (256, 256, 0, 1, 8, 10, "png"),
-    (32, 32, 0, 1, 8, 11, "bmp"),
-    (48, 48, 0, 1, 8, 12, "bmp"),
-    (16, 16, 16, 1, 4, 13, "bmp"),
-    (20, 20, 16, 1, 4, 14, "bmp"),
-    (24, 24, 16, 1, 4, 15, "bmp"),
-    (256, 256, 16, 1, 4, 16, "png"),
-    (32, 32, 16, 1, 4, 17, "bmp"),
-    (48, 48, 16, 1, 4, 18, "bmp"),
-]
+# Icon group 1, in id order from 1: (width, height, colour count, planes, bit count, id, stored as). Six
+# sizes at each bit count; the 256-pixel images are PNG, the others bitmaps.
+ICON_GROUP = [(size, size, colours, 1, bits, 6 * depth + k + 1, "png" if size == 256 else "bmp")
+              for depth, (bits, colours, sizes) in enumerate([(32, 0, (256, 16, 20, 24, 32, 48)),
+                                                              (8, 0, (16, 20, 24, 256, 32, 48)),
+                                                              (4, 16, (16, 20, 24, 256, 32, 48))])
+              for k, size in enumerate(sizes)]
 
-VERSION_STRINGS = [
-    ("ProductName", "ostrand"),
-    ("FileVersion", "1.0.0"),
-    ("FileDescription", "ostrand"),
-    ("ProductVersion", "1.0.0"),
-]
+VERSION_STRINGS = [("ProductName", "ostrand"), ("FileVersion", "1.0.0"), ("FileDescription", "ostrand"),
+                   ("ProductVersion", "1.0.0")]
 
 IMPORTED_DLLS = {"kernel32.dll", "ntdll.dll", "api-ms-win-core-synch-l1-2-0.dll"}
 # What ntdll exports under C names and the image may take: memory and string functions, which keep
