@@ -20,23 +20,17 @@ std::vector<std::wstring> system_split(const std::wstring& line) {
     return out;
 }
 
+// The arguments as the printer writes them: a line each, every unit in four hex digits (and a carriage
+// return before the line feed, the runtime's text mode).
 std::vector<std::wstring> runtime_split(const std::wstring& application, std::wstring line) {
-    const auto run = harness::run(application, std::move(line));
+    const std::string printed = harness::run(application, std::move(line)).std_output;
     std::vector<std::wstring> out;
-    std::wstring current;
-    for (std::size_t i = 0; i < run.std_output.size();) {
-        if (run.std_output[i] == '\r') {  // the runtime's text mode
-            ++i;
-            continue;
+    for (std::size_t start = 0, end = 0; (end = printed.find('\n', start)) != std::string::npos;
+         start = end + 1) {
+        std::wstring& argument = out.emplace_back();
+        for (std::size_t i = start; i + 4 <= end; i += 4) {
+            argument.push_back(static_cast<wchar_t>(std::stoul(printed.substr(i, 4), nullptr, 16)));
         }
-        if (run.std_output[i] == '\n') {
-            out.push_back(current);
-            current.clear();
-            ++i;
-            continue;
-        }
-        current.push_back(static_cast<wchar_t>(std::stoul(run.std_output.substr(i, 4), nullptr, 16)));
-        i += 4;
     }
     return out;
 }
@@ -66,10 +60,11 @@ void encoded_lines_round_trip() {
     for (int round = 0; round < 300; ++round) {
         auto generated = ostrand::test_support::generate_command_line_case(bytes);
         std::vector<ostrand::NativeString> arguments;
-        std::vector<std::wstring> expected_arguments;
+        std::vector<std::wstring> expected = {
+            std::wstring(generated.program_path.begin(), generated.program_path.end())};
         for (const auto& a : generated.arguments) {
             arguments.push_back(ostrand::native_from_utf16(a));
-            expected_arguments.emplace_back(a.begin(), a.end());
+            expected.emplace_back(a.begin(), a.end());
         }
         // The system splitter needs no process: any program path without quotes will do.
         const auto program = ostrand::native_from_utf16(generated.program_path);
@@ -79,9 +74,6 @@ void encoded_lines_round_trip() {
             continue;
         }
         const std::wstring wline(line->begin(), line->end());
-        std::vector<std::wstring> expected{
-            std::wstring(generated.program_path.begin(), generated.program_path.end())};
-        expected.insert(expected.end(), expected_arguments.begin(), expected_arguments.end());
         // CommandLineToArgvW gives the module path for an empty line, which an encoded line never is.
         const auto by_system = system_split(wline);
         if (by_system != expected && ++system_mismatches <= 5) {
@@ -90,12 +82,11 @@ void encoded_lines_round_trip() {
         }
         // The runtime splits the command line of a real process: the printer's own path as program.
         if (round % 3 == 0) {
-            std::u16string printer16(printer.begin(), printer.end());
-            auto printer_line =
-                ostrand::encode_command_line(ostrand::native_from_utf16(printer16), arguments);
+            const auto printer_line = ostrand::encode_command_line(
+                ostrand::native_from_utf16(std::u16string(printer.begin(), printer.end())), arguments);
             const std::wstring pline(printer_line->begin(), printer_line->end());
-            std::vector<std::wstring> want{printer};
-            want.insert(want.end(), expected_arguments.begin(), expected_arguments.end());
+            std::vector<std::wstring> want = expected;
+            want[0] = printer;
             const auto by_runtime = runtime_split(printer, pline);
             if (by_runtime != want && ++runtime_mismatches <= 5) {
                 std::printf("  C runtime: %s\n    gave %s\n    want %s\n", harness::show(pline).c_str(),

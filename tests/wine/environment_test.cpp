@@ -96,12 +96,7 @@ void block_from_the_real_environment() {
     SetEnvironmentVariableW(L"AB", L"3");
     SetEnvironmentVariableW(L"EMPTY_VALUE", L"");
 
-    std::vector<std::wstring> inherited;
-    wchar_t* own = GetEnvironmentStringsW();
-    for (const wchar_t* s = own; *s != 0; s += wcslen(s) + 1) {
-        inherited.emplace_back(s);
-    }
-    FreeEnvironmentStringsW(own);
+    const std::vector<std::wstring> inherited = harness::environment_strings();
 
     const ostrand::Platform platform = ostrand::system_platform();
     ostrand::SystemEnvNameComparer comparer(platform.env);
@@ -135,14 +130,7 @@ void block_from_the_real_environment() {
     check(block.size() >= 2 && block[block.size() - 1] == 0 && block[block.size() - 2] == 0,
           "the block ends in two zeros");
 
-    auto name_of = [](const std::wstring& e) { return e.substr(0, e.find(L'=', 1)); };
-    auto less = [&](const std::wstring& a, const std::wstring& b) {
-        const auto na = name_of(a);
-        const auto nb = name_of(b);
-        return CompareStringOrdinal(na.c_str(), static_cast<int>(na.size()), nb.c_str(),
-                                    static_cast<int>(nb.size()), TRUE) == CSTR_LESS_THAN;
-    };
-    check(std::is_sorted(entries.begin(), entries.end(), less),
+    check(std::is_sorted(entries.begin(), entries.end(), harness::name_less),
           "entries sorted as the system compares names");
 
     std::vector<std::wstring> expected;
@@ -154,7 +142,7 @@ void block_from_the_real_environment() {
     }
     expected.push_back(L"DXVK_STATE_CACHE=1");
     expected.push_back(L"ZORV_STATE_CACHE_PATH=C:\\g\\dxvk-cache");
-    std::stable_sort(expected.begin(), expected.end(), less);
+    std::stable_sort(expected.begin(), expected.end(), harness::name_less);
     check(entries == expected, "every inherited variable, the overrides merged in, nothing else (" +
                                    std::to_string(entries.size()) + " entries, expected " +
                                    std::to_string(expected.size()) + ")");

@@ -2,6 +2,7 @@
 // stand-in Vulkan loader, and what the stand-in game recorded.
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdlib>
 #include <cwchar>
@@ -60,26 +61,22 @@ inline Received read_received(const GameFolder& folder) {
     Received received;
     const std::string text = read_file(folder.record());
     received.present = !text.empty();
-    std::size_t start = 0;
-    while (start < text.size()) {
-        std::size_t end = text.find('\n', start);
-        if (end == std::string::npos) {
-            end = text.size();
-        }
+    for (std::size_t start = 0, end = 0; start < text.size(); start = end + 1) {
+        end = std::min(text.find('\n', start), text.size());
         const std::string line = text.substr(start, end - start);
-        start = end + 1;
-        auto value = [&](std::string_view key) { return line.substr(key.size()); };
-        if (line.starts_with("command_line=")) {
-            received.command_line = value("command_line=");
-        } else if (line.starts_with("current_directory=")) {
-            received.current_directory = value("current_directory=");
-        } else if (line.starts_with("std_handles=")) {
-            received.std_handles = value("std_handles=");
-        } else if (line.starts_with("env=")) {
-            received.environment.push_back(value("env="));
-        } else if (line.starts_with("parent_image=")) {
+        const std::string key = line.substr(0, line.find('=') + 1);
+        const std::string value = line.substr(key.size());
+        if (key == "command_line=") {
+            received.command_line = value;
+        } else if (key == "current_directory=") {
+            received.current_directory = value;
+        } else if (key == "std_handles=") {
+            received.std_handles = value;
+        } else if (key == "env=") {
+            received.environment.push_back(value);
+        } else if (key == "parent_image=") {
             char* rest = nullptr;
-            received.parent_image = std::strtoull(line.c_str() + 13, &rest, 16);
+            received.parent_image = std::strtoull(value.c_str(), &rest, 16);
             if (std::string_view(rest).starts_with(" parent_heap=")) {
                 received.parent_heap = std::strtoull(rest + 13, &rest, 16);
             }

@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <cstdint>
 #include <cstdio>
+#include <cwchar>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -337,6 +338,25 @@ inline bool is_report(std::string_view report, std::string_view message_line) {
         return false;
     }
     return !header.empty() && !header.starts_with('/') && !(header.size() >= 2 && header[1] == ':');
+}
+
+// The strings of this process's environment block, in block order.
+inline std::vector<std::wstring> environment_strings() {
+    std::vector<std::wstring> strings;
+    wchar_t* block = GetEnvironmentStringsW();
+    for (const wchar_t* s = block; *s != 0; s += wcslen(s) + 1) {
+        strings.emplace_back(s);
+    }
+    FreeEnvironmentStringsW(block);
+    return strings;
+}
+
+// Whether the name of environment entry `a` comes before that of `b` as Windows compares names (a
+// leading "=" belongs to the name).
+inline bool name_less(const std::wstring& a, const std::wstring& b) {
+    const std::wstring name_a = a.substr(0, a.find(L'=', 1)), name_b = b.substr(0, b.find(L'=', 1));
+    return CompareStringOrdinal(name_a.c_str(), static_cast<int>(name_a.size()), name_b.c_str(),
+                                static_cast<int>(name_b.size()), TRUE) == CSTR_LESS_THAN;
 }
 
 }  // namespace harness

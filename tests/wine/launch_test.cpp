@@ -15,16 +15,6 @@ std::wstring quoted(const std::wstring& path) {
     return L"\"" + path + L"\"";
 }
 
-// Names as Windows compares them.
-bool name_less(const std::wstring& a, const std::wstring& b) {
-    return CompareStringOrdinal(a.c_str(), static_cast<int>(a.size()), b.c_str(), static_cast<int>(b.size()),
-                                TRUE) == CSTR_LESS_THAN;
-}
-
-std::wstring name_of(const std::wstring& entry) {
-    return entry.substr(0, entry.find(L'=', 1));
-}
-
 std::wstring widen(const std::string& s) {
     return std::wstring(s.begin(), s.end());
 }
@@ -89,19 +79,11 @@ void environment_and_directory() {
     const std::wstring elsewhere = harness::fresh_dir(L"cwd");
 
     // The block the launcher is started with: this test's own, plus variables that exercise the merge.
-    std::vector<std::wstring> given;
-    wchar_t* own = GetEnvironmentStringsW();
-    for (const wchar_t* s = own; *s != 0; s += wcslen(s) + 1) {
-        given.emplace_back(s);
-    }
-    FreeEnvironmentStringsW(own);
-    for (const wchar_t* extra : {L"dxvk_async=0", L"A_B=2", L"AB=3", L"EMPTY_VALUE=", L"zorv_extra=\u00e9"}) {
-        given.emplace_back(extra);
-    }
+    std::vector<std::wstring> given = harness::environment_strings();
+    given.insert(given.end(), {L"dxvk_async=0", L"A_B=2", L"AB=3", L"EMPTY_VALUE=", L"zorv_extra=\u00e9"});
     std::wstring block;
     for (const auto& entry : given) {
-        block += entry;
-        block.push_back(L'\0');
+        block += entry + L'\0';
     }
     block.push_back(L'\0');
 
@@ -129,28 +111,17 @@ void environment_and_directory() {
         passed.insert(harness::escaped(entry));
     }
     auto ours = [&](const std::string& entry) { return passed.count(entry) != 0 && !managed(entry); };
-    std::vector<std::wstring> expected_names;
     std::vector<std::string> expected;
     for (const auto& entry : baseline.environment) {
-        if (!ours(entry)) {
-            continue;
-        }
-        if (entry == "dxvk_async=0") {
-            expected.push_back("dxvk_async=1");
-        } else {
-            expected.push_back(entry);
+        if (ours(entry)) {
+            expected.push_back(entry == "dxvk_async=0" ? "dxvk_async=1" : entry);
         }
     }
     expected.push_back("DXVK_STATE_CACHE=1");
     expected.push_back("ZORV_STATE_CACHE_PATH=" + harness::escaped(folder.dir) + "\\\\dxvk-cache");
-    std::vector<std::wstring> wide_expected;
-    for (const auto& e : expected) {
-        wide_expected.push_back(widen(e));
-    }
-    std::stable_sort(
-        wide_expected.begin(), wide_expected.end(),
-        [](const std::wstring& a, const std::wstring& b) { return name_less(name_of(a), name_of(b)); });
-
+    std::stable_sort(expected.begin(), expected.end(), [](const std::string& a, const std::string& b) {
+        return harness::name_less(widen(a), widen(b));
+    });
     std::vector<std::string> got;
     for (const auto& entry : received.environment) {
         const bool override_entry = entry.starts_with("DXVK_STATE_CACHE=") ||
@@ -159,13 +130,9 @@ void environment_and_directory() {
             got.push_back(entry);
         }
     }
-    std::vector<std::string> want;
-    for (const auto& e : wide_expected) {
-        want.push_back(std::string(e.begin(), e.end()));
-    }
-    check(got == want,
+    check(got == expected,
           "environment: every inherited variable, the overrides merged, in Windows order: " +
-              harness::difference(got, want),
+              harness::difference(got, expected),
           started);
     const bool upper_async = std::any_of(received.environment.begin(), received.environment.end(),
                                          [](const std::string& e) { return e.starts_with("DXVK_ASYNC="); });
@@ -217,25 +184,14 @@ void shell_starts() {
 
 void game_endings() {
     const GameFolder folder = harness::make_game_folder(harness::fresh_dir(L"endings"));
-    struct Case {
-        const char* label;
-        const wchar_t* variable;
-    } cases[] = {
-        {"game exits with 1", L"STAND_IN_EXIT_CODE=1"},
-        {"game crashes", L"STAND_IN_CRASH=1"},
-    };
-    for (const auto& c : cases) {
-        SetEnvironmentVariableW(L"STAND_IN_EXIT_CODE", nullptr);
-        SetEnvironmentVariableW(L"STAND_IN_CRASH", nullptr);
-        const std::wstring assignment = c.variable;
-        const auto eq = assignment.find(L'=');
-        SetEnvironmentVariableW(assignment.substr(0, eq).c_str(), assignment.substr(eq + 1).c_str());
+    for (const auto& [label, variable] : {std::pair{"game exits with 1", L"STAND_IN_EXIT_CODE"},
+                                          std::pair{"game crashes", L"STAND_IN_CRASH"}}) {
+        SetEnvironmentVariableW(variable, L"1");
         const auto started = harness::launch(folder);
+        SetEnvironmentVariableW(variable, nullptr);
         check(started.run.exit_code == 0 && started.received.present,
-              std::string(c.label) + ": launcher exits 0", started);
+              std::string(label) + ": launcher exits 0", started);
     }
-    SetEnvironmentVariableW(L"STAND_IN_CRASH", nullptr);
-    SetEnvironmentVariableW(L"STAND_IN_EXIT_CODE", nullptr);
 
     // The launcher returns only once the game has ended.
     SetEnvironmentVariableW(L"STAND_IN_SLEEP_MS", L"1500");
