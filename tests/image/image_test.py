@@ -122,8 +122,6 @@ class Executable(unittest.TestCase):
     def va_bytes(self, va, size):
         return self.pe.get_data(va - self.pe.OPTIONAL_HEADER.ImageBase, size)
 
-    # --- headers ----------------------------------------------------------------------------------
-
     def test_header_settings(self):
         f, o = self.pe.FILE_HEADER, self.pe.OPTIONAL_HEADER
         rows = [
@@ -231,8 +229,6 @@ class Executable(unittest.TestCase):
         self.assertGreater(len(objects), 10, f"too few objects of the project in the map: {sorted(objects)}")
         self.assertEqual(sorted(objects - called), [], "objects of the project that nothing reaches")
 
-    # --- imports ----------------------------------------------------------------------------------
-
     def test_imports_exactly_the_system_libraries(self):
         names = [entry.dll.decode().lower() for entry in self.pe.DIRECTORY_ENTRY_IMPORT]
         self.assertEqual(sorted(names), sorted(IMPORTED_DLLS))
@@ -250,8 +246,6 @@ class Executable(unittest.TestCase):
                     self.assertNotIn(name, C_RUNTIME_FUNCTIONS)
                     if dll == "ntdll.dll":
                         self.assertIn(name, NTDLL_MEMORY_AND_STRING)
-
-    # --- load configuration and stack cookie ------------------------------------------------------
 
     def test_load_configuration_as_the_loader_checks_it(self):
         # Wine seeds the cookie from any directory of at least 0x60 bytes; Windows' loader also holds the
@@ -305,8 +299,6 @@ class Executable(unittest.TestCase):
         for foreign in ("__stack_chk_fail_local", "__chk_fail"):
             self.assertNotIn(foreign, self.symbols, "nothing from the compiler's protector library")
 
-    # --- debug record -----------------------------------------------------------------------------
-
     def test_codeview_record_names_the_program_database(self):
         records = [d for d in getattr(self.pe, "DIRECTORY_ENTRY_DEBUG", []) if d.struct.Type == 2]
         self.assertEqual(len(records), 1, "one CodeView record")
@@ -324,8 +316,6 @@ class Executable(unittest.TestCase):
         version, _, age = struct.unpack_from("<III", info, 0)
         self.assertEqual(version, 20000404, "PDB 7.0 information stream")
         self.assertEqual((info[12:28], age), (guid, entry.Age), "GUID and age as in the image's record")
-
-    # --- resources --------------------------------------------------------------------------------
 
     def resources(self):
         """{(type, id): [(language, data)]} for every resource entry."""

@@ -66,8 +66,6 @@ OverrideSet launcher_overrides(const EnvNameComparer& comparer) {
 
 const PortableEnvNameComparer portable;
 
-// ---- The portable upper-case table ----
-
 struct UpperRow {
     const char* label;
     char16_t unit;
@@ -156,8 +154,6 @@ TEST(UpperCaseUnit, AgreesWithTheCharacterDatabaseForEveryUnit) {
     }
 }
 
-// ---- Name comparison ----
-
 struct CompareRow {
     const char* label;
     std::u16string a;
@@ -235,8 +231,6 @@ TEST(CompareEnvNames, SystemComparerFailureIsFatalWithTheSystemMessage) {
     }
 }
 
-// ---- The map and the override set ----
-
 TEST(EnvironmentMap, KeepsTheFirstWrittenNameAndTheLastValue) {
     EnvironmentMap environment(portable);
     environment.set(native(u"Path"), native(u"1"));
@@ -290,8 +284,6 @@ TEST(SetEnvOverride, LauncherOverridesLeavePathAlone) {
     EXPECT_EQ(entry_list(overrides.variables),
               (std::vector<std::string>{"DXVK_ASYNC=1", "DXVK_STATE_CACHE=1", "ZORV_STATE_CACHE_PATH=D"}));
 }
-
-// ---- Merging with the system's environment ----
 
 const std::vector<std::string> worked_example_block = {
     "=C:=C:\\g",          "AB=3",       "A_B=2",        "dxvk_async=1",
@@ -411,8 +403,6 @@ TEST(MergeEnvironment, ComparisonFailureIsFatalAndStillReleasesTheSystemBlock) {
                                  "comparing environment keys failed", 87);
     EXPECT_EQ(env.count_of("FreeEnvironmentStringsW"), 1u);
 }
-
-// ---- Writing the block ----
 
 TEST(WriteEnvironmentBlock, EmptyMapIsTwoZeroUnits) {
     const EnvironmentMap environment(portable);

@@ -17,7 +17,6 @@ using test_support::text;
 
 using Arguments = std::vector<std::string>;
 
-// The eighteen fixed arguments.
 const Arguments& fixed = test_support::fixed_arguments;
 
 Arguments concat(Arguments head, const Arguments& tail) {

@@ -56,7 +56,6 @@ struct Case {
     bool loaded = true;  // the library was loaded, so it must have been freed
 };
 
-// Each row on two lines: its name and devices, then the rest.
 // clang-format off
 const Case cases[] = {
     // Loading.

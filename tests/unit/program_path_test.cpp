@@ -32,8 +32,6 @@ SystemResult<std::u16string> resolve(FakeKernel32& system, std::u16string_view p
     return resolve_program(native(program), search_path, system, system);
 }
 
-// --- split_path_list
-
 struct SplitCase {
     std::string_view name;
     std::u16string list;
@@ -70,8 +68,6 @@ TEST(SplitPathList, SurrogatesMeetingAcrossADroppedQuoteBecomeAPair) {
     EXPECT_EQ(native_to_utf16(entries[1]), u"\xD800");
     EXPECT_FALSE(entries[1].known_utf8());
 }
-
-// --- to_system_path
 
 struct SystemPathCase {
     std::string_view name;
@@ -211,8 +207,6 @@ TEST(ToSystemPath, Failures) {
     }
 }
 
-// --- resolve_program: paths with a directory part
-
 struct ResolveCase {
     std::string_view name;
     std::u16string program;
@@ -297,8 +291,6 @@ TEST(ResolveProgram, Refusals) {
         EXPECT_TRUE(system.events.empty()) << system.events.front();
     }
 }
-
-// --- resolve_program: bare names
 
 // The search for "game" with every source of directories present, as (event, candidate) in the order
 // the search meets them; a candidate is looked for with GetFileAttributesW.

@@ -86,9 +86,8 @@ void report_on_a_console() {
 
     const harness::GameFolder folder =
         harness::make_game_folder(harness::fresh_dir(L"console"), harness::GameSetup{false, nullptr});
-    std::wstring line = L"\"" + folder.launcher() + L"\" a\u00e9\u0436";
-    line.push_back(static_cast<wchar_t>(0xD800));
-    const auto run = harness::run(folder.launcher(), line, options);
+    const auto run =
+        harness::run(folder.launcher(), L"\"" + folder.launcher() + L"\" a\u00e9\u0436\xD800", options);
     // The cells, row by row, without the blanks that fill each row: the report's lines, each shorter
     // than a row.
     std::wstring shown;
@@ -119,10 +118,9 @@ int wmain() {
 
     {
         // An argument holding the unpaired surrogate D800: the report names it, and nothing else runs.
-        std::wstring line = L"\"" + launcher + L"\" -novid a";
-        line.push_back(static_cast<wchar_t>(0xD800));
-        line += L"b";
-        const auto run = harness::run(launcher, line);
+        const auto run = harness::run(launcher, L"\"" + launcher +
+                                                    L"\" -novid a\xD800"
+                                                    L"b");
         check(run.started, "launcher started", run);
         check(run.exit_code == 101, "non-Unicode argument: exit 101", run);
         check(harness::is_report(run.std_error,
@@ -131,10 +129,7 @@ int wmain() {
     }
     {
         // The program name is tested like every other element.
-        std::wstring line = L"\"" + launcher;
-        line.push_back(static_cast<wchar_t>(0xDC00));
-        line += L"\"";
-        const auto run = harness::run(launcher, line);
+        const auto run = harness::run(launcher, L"\"" + launcher + L"\xDC00\"");
         check(run.exit_code == 101, "non-Unicode program name: exit 101", run);
         // The report quotes the path with its backslashes doubled and its letters as they are, in UTF-8:
         // the program may lie in a folder whose name is not ASCII.
@@ -148,11 +143,9 @@ int wmain() {
     }
     {
         // Without any standard handle the report has nowhere to go; the status stays.
-        std::wstring line = L"x a";
-        line.push_back(static_cast<wchar_t>(0xD800));
         harness::RunOptions options;
         options.std_handles = false;
-        const auto run = harness::run(launcher, line, options);
+        const auto run = harness::run(launcher, L"x a\xD800", options);
         check(run.exit_code == 101, "no standard handles: exit 101", run);
         check(run.std_error.empty() && run.std_output.empty(), "no standard handles: nothing written", run);
     }
