@@ -21,29 +21,19 @@ inline Utf8Scan scan_generalised_utf8(std::string_view bytes) {
     Utf8Scan scan;
     bool after_high = false;
     for (std::size_t i = 0; i < bytes.size();) {
+        // The lead byte gives the length (0: no lead byte) and the first bits of the code point.
         const auto lead = static_cast<std::uint8_t>(bytes[i]);
-        std::size_t length = 0;
-        std::uint32_t point = 0;
-        if (lead < 0x80) {
-            length = 1;
-            point = lead;
-        } else if (lead >= 0xC2 && lead <= 0xDF) {
-            length = 2;
-            point = lead & 0x1F;
-        } else if (lead >= 0xE0 && lead <= 0xEF) {
-            length = 3;
-            point = lead & 0x0F;
-        } else if (lead >= 0xF0 && lead <= 0xF4) {
-            length = 4;
-            point = lead & 0x07;
-        } else {
+        const std::size_t length = lead < 0x80   ? 1
+                                   : lead < 0xC2 ? 0
+                                   : lead < 0xE0 ? 2
+                                   : lead < 0xF0 ? 3
+                                   : lead < 0xF5 ? 4
+                                                 : 0;
+        if (length == 0 || i + length > bytes.size()) {
             scan.well_formed = false;
             return scan;
         }
-        if (i + length > bytes.size()) {
-            scan.well_formed = false;
-            return scan;
-        }
+        std::uint32_t point = length == 1 ? lead : lead & (0xFFu >> (length + 1));
         for (std::size_t k = 1; k < length; ++k) {
             const auto next = static_cast<std::uint8_t>(bytes[i + k]);
             if ((next & 0xC0) != 0x80) {
