@@ -21,17 +21,16 @@ void version_block() {
     std::vector<unsigned char> block(size);
     check(GetFileVersionInfoW(launcher.c_str(), 0, size, block.data()) != 0, "version block read");
 
-    struct Text {
+    const struct {
         const wchar_t* query;
         const wchar_t* expected;
-    };
-    const Text texts[] = {
+    } texts[] = {
         {L"\\StringFileInfo\\000004b0\\ProductName", L"ostrand"},
         {L"\\StringFileInfo\\000004b0\\FileDescription", L"ostrand"},
         {L"\\StringFileInfo\\000004b0\\FileVersion", L"1.0.0"},
         {L"\\StringFileInfo\\000004b0\\ProductVersion", L"1.0.0"},
     };
-    for (const Text& text : texts) {
+    for (const auto& text : texts) {
         void* value = nullptr;
         UINT length = 0;
         const bool found = VerQueryValueW(block.data(), text.query, &value, &length) != 0;
@@ -51,12 +50,11 @@ void version_block() {
         check(false, "fixed part present");
         return;
     }
-    struct Field {
+    const struct {
         const char* name;
         DWORD got;
         DWORD expected;
-    };
-    const Field fields[] = {
+    } fields[] = {
         {"signature", fixed->dwSignature, 0xFEEF04BD},
         {"file version high", fixed->dwFileVersionMS, 0x00010000},
         {"file version low", fixed->dwFileVersionLS, 0},
@@ -70,7 +68,7 @@ void version_block() {
         {"file date high", fixed->dwFileDateMS, 0},
         {"file date low", fixed->dwFileDateLS, 0},
     };
-    for (const Field& field : fields) {
+    for (const auto& field : fields) {
         check(field.got == field.expected, std::string("fixed part, ") + field.name + ": " + hex(field.got) +
                                                ", want " + hex(field.expected));
     }
@@ -95,12 +93,11 @@ void icons() {
     if (group_resource != nullptr) {
         auto* group = static_cast<BYTE*>(LockResource(LoadResource(image, group_resource)));
         // The icon the shell would take for each size, on a true-colour display.
-        struct Pick {
+        const struct {
             int size;
             int id;
-        };
-        const Pick picks[] = {{16, 2}, {20, 3}, {24, 4}, {32, 5}, {48, 6}, {256, 1}};
-        for (const Pick& pick : picks) {
+        } picks[] = {{16, 2}, {20, 3}, {24, 4}, {32, 5}, {48, 6}, {256, 1}};
+        for (const auto& pick : picks) {
             const int id = LookupIconIdFromDirectoryEx(group, TRUE, pick.size, pick.size, LR_DEFAULTCOLOR);
             check(id == pick.id, "best icon for " + std::to_string(pick.size) + " px: id " +
                                      std::to_string(id) + ", want " + std::to_string(pick.id));
@@ -181,18 +178,17 @@ void stack_cookie() {
 // but after the crash debugger's dump on the program's own output: hence the check of the output.
 void start_routine() {
     const std::wstring helper = harness::build_dir() + L"\\start_routine.exe";
-    struct Row {
+    const struct {
         const wchar_t* command_line;
         DWORD status;
-    };
-    const Row rows[] = {
+    } rows[] = {
         {L"start_routine 0", 0},
         {L"start_routine 2a", 0x2A},
         {L"start_routine c0de0101", 0xC0DE0101},
         {L"start_routine throw-from-constructor", 0xC0000409},
         {L"start_routine throw-from-main", 0xC0000409},
     };
-    for (const Row& row : rows) {
+    for (const auto& row : rows) {
         const auto result = harness::run(helper, row.command_line);
         const std::string output = result.std_output + result.std_error;
         check(result.exit_code == row.status && output.empty(),
