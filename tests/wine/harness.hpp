@@ -78,20 +78,12 @@ inline int finish() {
     return failed == 0 ? 0 : 1;
 }
 
-inline std::wstring module_path() {
-    std::wstring path(32768, L'\0');
-    path.resize(GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size())));
-    return path;
-}
-
-inline std::wstring parent(const std::wstring& path) {
-    return path.substr(0, path.find_last_of(L"\\/"));
-}
-
 // The folder of this program: every program of the build, or of the test bundle, lies beside every
 // other.
 inline std::wstring build_dir() {
-    return parent(module_path());
+    std::wstring path(32768, L'\0');
+    path.resize(GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size())));
+    return path.substr(0, path.find_last_of(L"\\/"));
 }
 
 // A fresh, empty directory of this test's own under the system's temporary directory.
@@ -123,11 +115,6 @@ inline std::string read_file(const std::wstring& path) {
     }
     CloseHandle(file);
     return out;
-}
-
-// Whether the variable is set to a non-empty value in this process's environment.
-inline bool environment_flag(const wchar_t* name) {
-    return GetEnvironmentVariableW(name, nullptr, 0) > 1;
 }
 
 // The launcher that the end-to-end tests start: the build's ostrand.exe, or the copy of it that
@@ -176,8 +163,9 @@ struct RunOptions {
     HANDLE std_error = nullptr;
     DWORD timeout_ms = 60000;
     // Started suspended, with every free region below 4 GiB reserved before it runs
-    // (reserve_low_memory); OSTRAND_RESERVE_LOW_MEMORY asks it of every start.
-    bool high_memory_only = environment_flag(L"OSTRAND_RESERVE_LOW_MEMORY");
+    // (reserve_low_memory); OSTRAND_RESERVE_LOW_MEMORY, set to a value that is not empty, asks it of every
+    // start.
+    bool high_memory_only = GetEnvironmentVariableW(L"OSTRAND_RESERVE_LOW_MEMORY", nullptr, 0) > 1;
     // STARTUPINFO's flags, such as the shell's STARTF_USEHOTKEY.
     DWORD startup_flags = STARTF_USESTDHANDLES;
 };
