@@ -12,16 +12,13 @@ namespace {
 // The lines of `text`, without their line ends (a line feed, or a carriage return and a line feed).
 std::vector<std::string> lines_of(const std::string& text) {
     std::vector<std::string> lines;
-    std::size_t start = 0;
-    while (start < text.size()) {
-        std::size_t end = text.find('\n', start);
-        end = end == std::string::npos ? text.size() : end;
+    for (std::size_t start = 0, end = 0; start < text.size(); start = end + 1) {
+        end = std::min(text.find('\n', start), text.size());
         std::string line = text.substr(start, end - start);
         if (line.ends_with('\r')) {
             line.pop_back();
         }
         lines.push_back(line);
-        start = end + 1;
     }
     return lines;
 }
@@ -81,19 +78,18 @@ int wmain() {
     }
     const std::string report = harness::read_file(game + L"\\ostrand-report.txt");
 
-    std::string typed_lines;
-    std::string shown_lines;
-    for (const std::string& line : lines_of(typed)) {
-        typed_lines += (typed_lines.empty() ? "" : "|") + line;
-    }
-    for (const std::string& line : shown) {
-        shown_lines += (shown_lines.empty() ? "" : "|") + line;
-    }
+    const auto joined = [](const std::vector<std::string>& lines) {
+        std::string text;
+        for (const std::string& line : lines) {
+            text += (text.empty() ? "" : "|") + line;
+        }
+        return text;
+    };
     check(!typed.empty(), "an indented command block after \"Command Prompt\" in README.txt");
     check(report.find("\nFailed to launch Half-Life 2: ") != std::string::npos,
           "ostrand-report.txt holds the launch failure: \"" + harness::show(report) + "\"");
     check(std::find(shown.begin(), shown.end(), "101") != shown.end(),
-          "cmd shows 101; it showed: " + harness::show(shown_lines));
-    std::printf("typed: %s\n", typed_lines.c_str());
+          "cmd shows 101; it showed: " + harness::show(joined(shown)));
+    std::printf("typed: %s\n", joined(lines_of(typed)).c_str());
     return harness::finish();
 }
