@@ -200,22 +200,14 @@ TEST(CompareEnvNames, SystemComparerPassesUnitCountsWithCaseIgnored) {
     EXPECT_EQ(env.compared[1].first, u"");
 }
 
-struct SystemResultRow {
-    int returned;
-    std::weak_ordering order;
-};
-
 TEST(CompareEnvNames, SystemComparerReadsTheThreeResults) {
-    const SystemResultRow rows[] = {
-        {1, std::weak_ordering::less},
-        {2, std::weak_ordering::equivalent},
-        {3, std::weak_ordering::greater},
-    };
-    for (const SystemResultRow& row : rows) {
-        SCOPED_TRACE(row.returned);
+    const std::pair<int, std::weak_ordering> rows[] = {
+        {1, std::weak_ordering::less}, {2, std::weak_ordering::equivalent}, {3, std::weak_ordering::greater}};
+    for (const auto& [returned, order] : rows) {
+        SCOPED_TRACE(returned);
         FakeKernel32 env;
-        env.compare_result = row.returned;
-        EXPECT_TRUE(SystemEnvNameComparer(env).compare(u"A", u"B") == row.order);
+        env.compare_result = returned;
+        EXPECT_TRUE(SystemEnvNameComparer(env).compare(u"A", u"B") == order);
     }
 }
 

@@ -259,13 +259,11 @@ TEST(CommandSlots, ResolvedInOrderWithTheRightInstance) {
 TEST(CommandSlots, Vulkan10LoaderWithoutEnumerateInstanceVersion) {
     FakeLoader fake;
     fake.missing = {"vkEnumerateInstanceVersion"};
-    const auto global = load_vulkan_loader(fake);
-    ASSERT_TRUE(global.has_value());
-    EXPECT_NE(global->enumerate_instance_version, nullptr);
-    EXPECT_EQ(global->create_instance,
+    const Tables tables = load_and_create(fake);
+    EXPECT_NE(tables.global.enumerate_instance_version, nullptr);
+    EXPECT_EQ(tables.global.create_instance,
               reinterpret_cast<PFN_vkCreateInstance>(fake.answered.at("vkCreateInstance")));
-    const auto instance = create_vulkan_instance(*global, bare_instance_info, nullptr);
-    EXPECT_TRUE(instance.has_value());
+    EXPECT_TRUE(tables.instance.has_value());
     EXPECT_TRUE(fake.freed.empty());
 }
 
