@@ -44,6 +44,11 @@ inline GameFolder make_game_folder(const std::wstring& dir, const GameSetup& set
     return GameFolder{dir};
 }
 
+// A game folder in a fresh directory of this test's own (fresh_dir).
+inline GameFolder fresh_game_folder(const std::wstring& name, const GameSetup& setup = {}) {
+    return make_game_folder(fresh_dir(name), setup);
+}
+
 struct Received {
     bool present = false;
     std::string command_line;

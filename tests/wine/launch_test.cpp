@@ -57,8 +57,7 @@ void command_lines() {
          " -windowed"},
     };
     for (const auto& c : cases) {
-        const GameFolder folder =
-            harness::make_game_folder(harness::fresh_dir(L"args"), GameSetup{true, c.vulkan});
+        const GameFolder folder = harness::fresh_game_folder(L"args", GameSetup{true, c.vulkan});
         SetEnvironmentVariableW(L"FAKE_VULKAN", c.vulkan != nullptr ? L"second_device" : nullptr);
         const auto started = harness::launch(folder, c.arguments);
         SetEnvironmentVariableW(L"FAKE_VULKAN", nullptr);
@@ -74,8 +73,7 @@ void environment_and_directory() {
     // The game is a GUI program, and so is this stand-in: what it finds in its standard handles is then
     // what the launcher passed. (Wine 10, unlike Wine 8, gives a console program that the windowless
     // launcher starts a console of its own and puts that console's input where the launcher passed none.)
-    const GameFolder folder =
-        harness::make_game_folder(harness::fresh_dir(L"env"), GameSetup{true, nullptr, true});
+    const GameFolder folder = harness::fresh_game_folder(L"env", GameSetup{true, nullptr, true});
     const std::wstring elsewhere = harness::fresh_dir(L"cwd");
 
     // The block the launcher is started with: this test's own, plus variables that exercise the merge.
@@ -156,8 +154,7 @@ void environment_and_directory() {
 // the launcher's others. Windows puts those values into the slots and Wine does not, so the stand-in
 // Vulkan loader, which the launcher loads before it starts the game, puts them there.
 void shell_starts() {
-    const GameFolder folder =
-        harness::make_game_folder(harness::fresh_dir(L"shell"), GameSetup{true, L"fake_vulkan.dll", true});
+    const GameFolder folder = harness::fresh_game_folder(L"shell", GameSetup{true, L"fake_vulkan.dll", true});
     struct Case {
         const char* label;
         DWORD flags;
@@ -183,7 +180,7 @@ void shell_starts() {
 }
 
 void game_endings() {
-    const GameFolder folder = harness::make_game_folder(harness::fresh_dir(L"endings"));
+    const GameFolder folder = harness::fresh_game_folder(L"endings");
     for (const auto& [label, variable] : {std::pair{"game exits with 1", L"STAND_IN_EXIT_CODE"},
                                           std::pair{"game crashes", L"STAND_IN_CRASH"}}) {
         SetEnvironmentVariableW(variable, L"1");
@@ -216,8 +213,7 @@ std::string system_text(DWORD code) {
 }
 
 void missing_game() {
-    const GameFolder folder =
-        harness::make_game_folder(harness::fresh_dir(L"nogame"), GameSetup{false, nullptr});
+    const GameFolder folder = harness::fresh_game_folder(L"nogame", GameSetup{false, nullptr});
     const auto started = harness::launch(folder);
     const std::string text = system_text(2);
     check(started.run.exit_code == 101, "no hl2.exe: exit 101", started);
@@ -240,7 +236,7 @@ void missing_game() {
 // starts nothing.
 void over_long_command_line() {
     for (const std::size_t game_line_units : {std::size_t{32766}, std::size_t{32767}}) {
-        const GameFolder folder = harness::make_game_folder(harness::fresh_dir(L"long"));
+        const GameFolder folder = harness::fresh_game_folder(L"long");
         // The game's line is its quoted program path, a space, the player's argument, a space and the
         // fixed arguments with -windowed, and -mobile where a GPU of the system offers it.
         const std::wstring rest = quoted(folder.dir + L"\\hl2.exe") + L"  " +

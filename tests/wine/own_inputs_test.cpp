@@ -14,7 +14,7 @@ void report_on_a_console() {
     // A fresh console without a window: the console stand-in game, started with CREATE_NO_WINDOW, gets
     // one (Windows keeps its window hidden, Wine runs it without one, no display needed) and waits while
     // this test attaches to it. Its console exists once it has begun to run.
-    const harness::GameFolder holder = harness::make_game_folder(harness::fresh_dir(L"console-holder"));
+    const harness::GameFolder holder = harness::fresh_game_folder(L"console-holder");
     SetEnvironmentVariableW(L"STAND_IN_SLEEP_MS", L"60000");
     std::wstring holder_line = L"hl2";
     STARTUPINFOW startup{};
@@ -64,8 +64,8 @@ void report_on_a_console() {
     // Control: the windowless stand-in game, started with the console as its standard error, finds it
     // there. Wine 10 gives such a program none of the console handles that it is started with: it runs,
     // and finds nothing in that slot.
-    const harness::GameFolder control = harness::make_game_folder(harness::fresh_dir(L"console-control"),
-                                                                  harness::GameSetup{true, nullptr, true});
+    const harness::GameFolder control =
+        harness::fresh_game_folder(L"console-control", harness::GameSetup{true, nullptr, true});
     harness::RunOptions options;
     options.std_error = screen;
     const auto given = harness::start(control, control.dir + L"\\hl2.exe", L"hl2", options);
@@ -85,7 +85,7 @@ void report_on_a_console() {
     }
 
     const harness::GameFolder folder =
-        harness::make_game_folder(harness::fresh_dir(L"console"), harness::GameSetup{false, nullptr});
+        harness::fresh_game_folder(L"console", harness::GameSetup{false, nullptr});
     const auto run =
         harness::run(folder.launcher(), L"\"" + folder.launcher() + L"\" a\u00e9\u0436\xD800", options);
     // The cells, row by row, without the blanks that fill each row: the report's lines, each shorter

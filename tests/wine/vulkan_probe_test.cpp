@@ -39,8 +39,7 @@ void answers() {
         {"the system's own loader", nullptr, L"", system_answer},
     };
     for (const auto& c : cases) {
-        const GameFolder folder =
-            harness::make_game_folder(harness::fresh_dir(L"probe"), GameSetup{true, c.dll});
+        const GameFolder folder = harness::fresh_game_folder(L"probe", GameSetup{true, c.dll});
         const auto started = run_with(folder, c.scenario);
         check(started.run.exit_code == 0 && started.received.present, std::string(c.label) + ": game started",
               started);
@@ -55,7 +54,7 @@ void answers() {
 void fatal_endings() {
     {
         const GameFolder folder =
-            harness::make_game_folder(harness::fresh_dir(L"nocreate"), GameSetup{true, L"fake_vulkan.dll"});
+            harness::fresh_game_folder(L"nocreate", GameSetup{true, L"fake_vulkan.dll"});
         const auto started = run_with(folder, L"no_create_instance");
         const std::string& err = started.run.std_error;
         check(started.run.exit_code == 0xC0000409, "missing vkCreateInstance: fail-fast", started);
@@ -68,8 +67,7 @@ void fatal_endings() {
               "missing vkCreateInstance: two reports and the aborting line", started);
     }
     {
-        const GameFolder folder =
-            harness::make_game_folder(harness::fresh_dir(L"huge"), GameSetup{true, L"fake_vulkan.dll"});
+        const GameFolder folder = harness::fresh_game_folder(L"huge", GameSetup{true, L"fake_vulkan.dll"});
         const auto started = run_with(folder, L"huge_extensions");
         check(started.run.exit_code == 0xC0000409, "unallocatable extension array: fail-fast", started);
         check(started.run.std_error == "memory allocation of 1116691496700 bytes failed\n",
@@ -115,7 +113,7 @@ void loader_search() {
     }
     SetCurrentDirectoryW(previous);
 
-    const GameFolder folder = harness::make_game_folder(harness::fresh_dir(L"search"));
+    const GameFolder folder = harness::fresh_game_folder(L"search");
     harness::RunOptions options;
     options.current_directory = planted.c_str();
     SetEnvironmentVariableW(L"FAKE_VULKAN", L"second_device");
@@ -126,8 +124,7 @@ void loader_search() {
           started);
 
     // One beside the launcher is still found.
-    const GameFolder beside =
-        harness::make_game_folder(harness::fresh_dir(L"beside"), GameSetup{true, L"fake_vulkan.dll"});
+    const GameFolder beside = harness::fresh_game_folder(L"beside", GameSetup{true, L"fake_vulkan.dll"});
     started = harness::launch(beside, {}, options);
     check(started.run.exit_code == 0 && ends_with_mobile(started.received.command_line),
           "a vulkan-1.dll beside the launcher is loaded, got " + started.received.command_line, started);

@@ -55,7 +55,7 @@ void binding_and_probe(bool display) {
 
 // The launcher started with `arguments`; the game must get them, the fixed arguments and `tail`.
 void launch(const std::wstring& arguments, const std::string& user, const std::string& tail) {
-    const harness::GameFolder folder = harness::make_game_folder(harness::fresh_dir(L"real-vulkan"));
+    const harness::GameFolder folder = harness::fresh_game_folder(L"real-vulkan");
     const auto started = harness::launch(folder, arguments);
     const std::string expected = harness::expected_line(folder, user, tail);
     check(started.run.exit_code == 0 && started.received.command_line == expected,
