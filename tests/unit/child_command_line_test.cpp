@@ -74,14 +74,12 @@ TEST(EncodeCommandLine, WritesEachArgumentByTheQuotingAndEscapingRules) {
     }
 }
 
-struct LayoutRow {
+const struct LayoutRow {
     const char* label;
     std::u16string program;
     std::vector<std::u16string> arguments;
     std::u16string line;
-};
-
-const LayoutRow layout_rows[] = {
+} layout_rows[] = {
     {"no arguments: the quoted program alone", u"hl2.exe", {}, uR"("hl2.exe")"},
     {"program with spaces unchanged",
      uR"(C:\Program Files\x\hl2.exe)",
@@ -108,12 +106,10 @@ TEST(EncodeCommandLine, QuotesTheProgramAndSeparatesArgumentsBySingleSpaces) {
     }
 }
 
-struct NulRow {
+const struct NulRow {
     const char* label;
     std::vector<std::u16string> arguments;
-};
-
-const NulRow nul_rows[] = {
+} nul_rows[] = {
     {"nul alone", {std::u16string(1, u'\0')}},
     {"nul at the start", {std::u16string{u'\0', u'a'}}},
     {"nul at the end", {std::u16string{u'a', u'\0'}}},

@@ -182,12 +182,11 @@ TEST(SpawnChild, StandardHandles) {
 
 TEST(SpawnChild, ApplicationNameAndCommandLineForm) {
     using testing::drive_path_of_length;
-    struct Case {
+    const struct Case {
         std::string_view name;
         std::u16string program;
         std::u16string application_name;
-    };
-    const Case cases[] = {
+    } cases[] = {
         {"246 units", drive_path_of_length(246), drive_path_of_length(246)},
         {"247 units", drive_path_of_length(247), u"\\\\?\\" + drive_path_of_length(247)},
         {"259 units", drive_path_of_length(259), u"\\\\?\\" + drive_path_of_length(259)},
@@ -212,12 +211,11 @@ TEST(SpawnChild, ApplicationNameAndCommandLineForm) {
 }
 
 TEST(SpawnChild, OverriddenPathIsSearchedFirst) {
-    struct Case {
+    const struct Case {
         std::string_view name;
         std::vector<EnvOverride> overrides;
         std::string first_looked_at;
-    };
-    const Case cases[] = {
+    } cases[] = {
         {"PATH overridden in another case", {{text("pAtH"), text("F:\\c1")}}, "F:\\c1\\game.exe"},
         {"PATH not overridden", {{text("PATHS"), text("F:\\c1")}}, "C:\\Games\\Demo\\game.exe"},
     };
@@ -322,12 +320,11 @@ TEST(SpawnChild, FailuresBeforeTheStandardHandles) {
 }
 
 TEST(SpawnChild, BatchTestLooksAtTheFullPathOnlyForPlainNames) {
-    struct Case {
+    const struct Case {
         std::string_view name;
         std::u16string program;
         bool full_path_asked;
-    };
-    const Case cases[] = {
+    } cases[] = {
         {"plain name", u"C:\\Games\\hl2.exe", true},
         {"literal name", u"\\\\?\\GLOBALROOT\\hl2.exe", false},
         {"object manager name", u"\\??\\C:\\Games\\hl2.exe", false},

@@ -66,13 +66,11 @@ OverrideSet launcher_overrides(const EnvNameComparer& comparer) {
 
 const PortableEnvNameComparer portable;
 
-struct UpperRow {
+const struct UpperRow {
     const char* label;
     char16_t unit;
     char16_t upper;
-};
-
-const UpperRow upper_rows[] = {
+} upper_rows[] = {
     {"ASCII a", u'a', u'A'},
     {"ASCII z", u'z', u'Z'},
     {"ASCII upper unchanged", u'Q', u'Q'},
@@ -154,14 +152,12 @@ TEST(UpperCaseUnit, AgreesWithTheCharacterDatabaseForEveryUnit) {
     }
 }
 
-struct CompareRow {
+const struct CompareRow {
     const char* label;
     std::u16string a;
     std::u16string b;
     std::weak_ordering order;
-};
-
-const CompareRow compare_rows[] = {
+} compare_rows[] = {
     {"case ignored", u"Path", u"PATH", std::weak_ordering::equivalent},
     {"letters before underscore", u"AB", u"A_B", std::weak_ordering::less},
     {"lower-case letter before underscore", u"ab", u"A_B", std::weak_ordering::less},
@@ -243,13 +239,11 @@ TEST(EnvironmentMap, LooksUpWithCaseIgnored) {
     EXPECT_FALSE(lookup_env(environment, native(u"PATHS")).has_value());
 }
 
-struct PathRow {
+const struct PathRow {
     const char* label;
     std::u16string name;
     bool raised;
-};
-
-const PathRow path_rows[] = {
+} path_rows[] = {
     {"upper case", u"PATH", true},
     {"lower case", u"path", true},
     {"mixed case", u"pAtH", true},
@@ -412,14 +406,12 @@ TEST(WriteEnvironmentBlock, WritesEntriesInOrderWithOneZeroAfterEachAndOneAtTheE
     EXPECT_EQ(*block, (std::u16string{u'A', u'=', 0xD800, 0, u'b', u'=', 0, 0}));
 }
 
-struct NulRow {
-    const char* label;
-    std::u16string name;
-    std::u16string value;
-};
-
 TEST(WriteEnvironmentBlock, RefusesANulUnitInANameOrValue) {
-    const NulRow rows[] = {
+    const struct NulRow {
+        const char* label;
+        std::u16string name;
+        std::u16string value;
+    } rows[] = {
         {"nul in a name", std::u16string{u'A', u'\0', u'B'}, u"1"},
         {"nul ending a name", std::u16string{u'A', u'\0'}, u"1"},
         {"nul in a value", u"A", std::u16string{u'1', u'\0', u'2'}},

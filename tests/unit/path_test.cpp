@@ -16,16 +16,14 @@ namespace {
 
 using test_support::text;
 
-struct HeadCase {
-    std::string_view path;
-    PathPrefix prefix;
-    std::size_t prefix_length;
-    bool root;
-    bool leading_dot;
-};
-
 TEST(PathHead, RecognisesPrefixRootAndLeadingDot) {
-    const HeadCase cases[] = {
+    const struct HeadCase {
+        std::string_view path;
+        PathPrefix prefix;
+        std::size_t prefix_length;
+        bool root;
+        bool leading_dot;
+    } cases[] = {
         {"", PathPrefix::None, 0, false, false},
         {R"(C:)", PathPrefix::Drive, 2, false, false},
         {R"(z:/x)", PathPrefix::Drive, 2, true, false},
@@ -161,13 +159,11 @@ TEST(PathParent, RelativeDots) {
     });
 }
 
-struct UnitsParentCase {
-    std::u16string path;
-    std::optional<std::u16string> parent;
-};
-
 TEST(PathParent, UnpairedSurrogatesPassThrough) {
-    const UnitsParentCase cases[] = {
+    const struct UnitsParentCase {
+        std::u16string path;
+        std::optional<std::u16string> parent;
+    } cases[] = {
         {u"C:\\G\xD800\\launcher.exe", u"C:\\G\xD800"},
         {u"\xDE00\\x", u"\xDE00"},
         {u"C:\\\xD83D\\\xDE00", u"C:\\\xD83D"},
@@ -262,14 +258,12 @@ TEST(PathJoin, LiteralBaseIsRebuiltFromComponents) {
     });
 }
 
-struct UnitsJoinCase {
-    std::u16string base;
-    std::u16string appended;
-    std::u16string joined;
-};
-
 TEST(PathJoin, SurrogatesAreNeitherPairedNorLost) {
-    const UnitsJoinCase cases[] = {
+    const struct UnitsJoinCase {
+        std::u16string base;
+        std::u16string appended;
+        std::u16string joined;
+    } cases[] = {
         {u"C:\\G\xD83D", u"\xDE00x", u"C:\\G\xD83D\\\xDE00x"},
         {u"C:\\G\xD800", u"hl2.exe", u"C:\\G\xD800\\hl2.exe"},
         {u"\\\\?\\C:\\\xDC00\\\\", u"hl2.exe", u"\\\\?\\C:\\\xDC00\\hl2.exe"},

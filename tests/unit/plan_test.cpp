@@ -106,14 +106,12 @@ TEST(LaunchPlan, GameDirectoryIsTheEighteenthFixedArgument) {
     EXPECT_EQ(plan.arguments[19], "-windowed");
 }
 
-struct PathCase {
-    std::string_view executable;
-    std::string_view program;
-    std::string_view cache;
-};
-
 TEST(LaunchPlan, PathsBesideTheLauncher) {
-    const PathCase cases[] = {
+    const struct PathCase {
+        std::string_view executable;
+        std::string_view program;
+        std::string_view cache;
+    } cases[] = {
         {R"(C:\Games\x\launcher.exe)", R"(C:\Games\x\hl2.exe)", R"(C:\Games\x\dxvk-cache)"},
         {R"(C:\launcher.exe)", R"(C:\hl2.exe)", R"(C:\dxvk-cache)"},
         {"launcher.exe", "hl2.exe", "dxvk-cache"},
@@ -139,14 +137,12 @@ TEST(LaunchPlan, PathsBesideTheLauncher) {
     }
 }
 
-struct UnitsPathCase {
-    std::u16string executable;
-    std::u16string program;
-    std::u16string cache;
-};
-
 TEST(LaunchPlan, UnpairedSurrogatesReachThePlanUnchanged) {
-    const UnitsPathCase cases[] = {
+    const struct UnitsPathCase {
+        std::u16string executable;
+        std::u16string program;
+        std::u16string cache;
+    } cases[] = {
         {u"C:\\G\xD800\\launcher.exe", u"C:\\G\xD800\\hl2.exe", u"C:\\G\xD800\\dxvk-cache"},
         {u"C:\\\xDE00\\x\\l.exe", u"C:\\\xDE00\\x\\hl2.exe", u"C:\\\xDE00\\x\\dxvk-cache"},
         {u"\\\\?\\C:\\\xD83D\\launcher.exe", u"\\\\?\\C:\\\xD83D\\hl2.exe", u"\\\\?\\C:\\\xD83D\\dxvk-cache"},

@@ -32,14 +32,12 @@ SystemResult<std::u16string> resolve(FakeKernel32& system, std::u16string_view p
     return resolve_program(native(program), search_path, system, system);
 }
 
-struct SplitCase {
-    std::string_view name;
-    std::u16string list;
-    std::vector<std::u16string> expected;
-};
-
 TEST(SplitPathList, SeparatesQuotesAndSkipsEmptyEntries) {
-    const SplitCase cases[] = {
+    const struct SplitCase {
+        std::string_view name;
+        std::u16string list;
+        std::vector<std::u16string> expected;
+    } cases[] = {
         {"empty", u"", {}},
         {"one entry", u"C:\\a", {u"C:\\a"}},
         {"two entries", u"C:\\a;D:\\b", {u"C:\\a", u"D:\\b"}},
@@ -266,12 +264,11 @@ TEST(ResolveProgram, PathWithoutExeGetsItOnlyWhenThatFileExists) {
 }
 
 TEST(ResolveProgram, Refusals) {
-    struct Case {
+    const struct Case {
         std::string_view name;
         std::u16string program;
         SystemError expected;
-    };
-    const Case cases[] = {
+    } cases[] = {
         {"empty", u"", invalid(no_file_name_message)},
         {"trailing backslash", u"C:\\Games\\", invalid(no_file_name_message)},
         {"trailing slash", u"C:\\Games/", invalid(no_file_name_message)},
