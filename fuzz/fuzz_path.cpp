@@ -72,12 +72,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
     require(path_properties::check_parent_properties(*base));
 
-    const NativeString fixed_names[] = {
-        NativeString::from_text("hl2.exe"),
-        NativeString::from_text("dxvk-cache"),
-        native_from_utf16(u"\xDE00x"),
-        native_from_utf16(u"x\xD83D"),
-    };
+    const NativeString fixed_names[] = {NativeString::from_text("hl2.exe"),
+                                        NativeString::from_text("dxvk-cache"), native_from_utf16(u"\xDE00x"),
+                                        native_from_utf16(u"x\xD83D")};
     for (const NativeString& name : fixed_names) {
         require(path_properties::check_join_properties(*base, name));
     }
