@@ -9,15 +9,13 @@
 namespace ostrand {
 namespace {
 
-struct ConversionCase {
-    const char* label;
-    std::u16string units;
-    std::string bytes;
-    bool text;
-};
-
 TEST(NativeString, ConvertsUnitsToGeneralisedUtf8) {
-    const ConversionCase cases[] = {
+    const struct ConversionCase {
+        const char* label;
+        std::u16string units;
+        std::string bytes;
+        bool text;
+    } cases[] = {
         {"ascii", u"abc", "abc", true},
         {"two-byte", u"\u00e9", "\xC3\xA9", true},
         {"three-byte", u"\u20ac", "\xE2\x82\xAC", true},
