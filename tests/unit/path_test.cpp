@@ -28,6 +28,8 @@ TEST(PathHead, RecognisesPrefixRootAndLeadingDot) {
         {R"(C:)", PathPrefix::Drive, 2, false, false},
         {R"(z:/x)", PathPrefix::Drive, 2, true, false},
         {R"(1:\x)", PathPrefix::None, 0, false, false},
+        {R"([:\x)", PathPrefix::None, 0, false, false},  // the units after Z and z
+        {R"({:\x)", PathPrefix::None, 0, false, false},
         {R"(C:.)", PathPrefix::Drive, 2, false, true},
         {R"(C:./x)", PathPrefix::Drive, 2, false, true},
         {R"(C:.x)", PathPrefix::Drive, 2, false, false},
