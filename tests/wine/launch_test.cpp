@@ -11,10 +11,6 @@ using harness::GameSetup;
 
 namespace {
 
-std::wstring quoted(const std::wstring& path) {
-    return L"\"" + path + L"\"";
-}
-
 std::wstring widen(const std::string& s) {
     return std::wstring(s.begin(), s.end());
 }
@@ -239,7 +235,7 @@ void over_long_command_line() {
         const GameFolder folder = harness::fresh_game_folder(L"long");
         // The game's line is its quoted program path, a space, the player's argument, a space and the
         // fixed arguments with -windowed, and -mobile where a GPU of the system offers it.
-        const std::wstring rest = quoted(folder.dir + L"\\hl2.exe") + L"  " +
+        const std::wstring rest = harness::quoted(folder.dir + L"\\hl2.exe") + L"  " +
                                   widen(harness::fixed_arguments) + L" -windowed" +
                                   widen(harness::system_mobile());
         const std::string argument(game_line_units - rest.size(), 'a');
