@@ -2,7 +2,6 @@
 // stand-in Vulkan loader, and what the stand-in game recorded.
 #pragma once
 
-#include <algorithm>
 #include <cstdint>
 #include <cstdlib>
 #include <cwchar>
