@@ -52,8 +52,10 @@ void version_block() {
     WORD* translation = nullptr;
     const bool found = VerQueryValueW(block.data(), L"\\VarFileInfo\\Translation",
                                       reinterpret_cast<void**>(&translation), &length) != 0;
-    check(found && length == 4 && translation[0] == 0x0000 && translation[1] == 0x04B0,
-          "translation: language 0x0000, code page 0x04B0");
+    const bool pair = found && length == 4;
+    check(pair && translation[0] == 0x0000 && translation[1] == 0x04B0,
+          "translation: language 0x0000, code page 0x04B0, got " +
+              (pair ? hex(translation[0]) + ", " + hex(translation[1]) : std::string("(none)")));
 }
 
 void icons() {
@@ -122,7 +124,7 @@ void stack_cookie() {
     std::vector<unsigned long long> cookies;
     for (int run = 0; run < 3; ++run) {
         const auto result = harness::run(helper, L"stack_smash cookie");
-        check(result.exit_code == 0, "cookie run exits 0");
+        check(result.exit_code == 0, "cookie run exits 0", result);
         cookies.push_back(std::strtoull(result.std_output.c_str(), nullptr, 16));
     }
     for (unsigned long long cookie : cookies) {
