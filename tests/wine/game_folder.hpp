@@ -159,6 +159,16 @@ inline Start launch(const GameFolder& folder, const std::wstring& arguments = {}
     return started;
 }
 
+// launch, with this process's environment variable `name` set to `value` (or unset, when null) for that
+// start alone: the stand-in game and the stand-in Vulkan loader take what they are to do from it.
+inline Start launch_with(const wchar_t* name, const wchar_t* value, const GameFolder& folder,
+                         const std::wstring& arguments = {}, const RunOptions& options = {}) {
+    SetEnvironmentVariableW(name, value);
+    Start started = launch(folder, arguments, options);
+    SetEnvironmentVariableW(name, nullptr);
+    return started;
+}
+
 // What the launcher adds last when no stand-in loader lies beside it and it asks the system's own:
 // " -mobile" when a GPU of the machine offers the fragment density map, as the same probe run in this
 // process answers. (Under Wine, wine-run shows the host's loader lavapipe alone, which offers none; on
