@@ -45,9 +45,8 @@ void answers() {
 }
 
 void fatal_endings() {
+    const GameFolder folder = harness::fresh_game_folder(L"fatal", GameSetup{true, L"fake_vulkan.dll"});
     {
-        const GameFolder folder =
-            harness::fresh_game_folder(L"nocreate", GameSetup{true, L"fake_vulkan.dll"});
         const auto started = harness::launch_with(L"FAKE_VULKAN", L"no_create_instance", folder);
         const std::string& err = started.run.std_error;
         check(started.run.exit_code == 0xC0000409, "missing vkCreateInstance: fail-fast", started);
@@ -60,7 +59,6 @@ void fatal_endings() {
               "missing vkCreateInstance: two reports and the aborting line", started);
     }
     {
-        const GameFolder folder = harness::fresh_game_folder(L"huge", GameSetup{true, L"fake_vulkan.dll"});
         const auto started = harness::launch_with(L"FAKE_VULKAN", L"huge_extensions", folder);
         check(started.run.exit_code == 0xC0000409, "unallocatable extension array: fail-fast", started);
         check(started.run.std_error == "memory allocation of 1116691496700 bytes failed\n",
