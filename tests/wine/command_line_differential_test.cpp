@@ -23,12 +23,11 @@ std::vector<std::wstring> system_split(const std::wstring& line) {
 // The arguments as the printer writes them: a line each, every unit in four hex digits (and a carriage
 // return before the line feed, the runtime's text mode).
 std::vector<std::wstring> runtime_split(const std::wstring& application, std::wstring line) {
-    const std::string printed = harness::run(application, std::move(line)).std_output;
     std::vector<std::wstring> out;
-    for (std::size_t start = 0, end = 0; (end = printed.find('\n', start)) != std::string::npos;
-         start = end + 1) {
+    for (const std::string& printed :
+         harness::lines_of(harness::run(application, std::move(line)).std_output)) {
         std::wstring& argument = out.emplace_back();
-        for (std::size_t i = start; i + 4 <= end; i += 4) {
+        for (std::size_t i = 0; i + 4 <= printed.size(); i += 4) {
             argument.push_back(static_cast<wchar_t>(std::stoul(printed.substr(i, 4), nullptr, 16)));
         }
     }
@@ -152,7 +151,7 @@ void raw_lines() {
         auto want = row.ours;
         want[0] = printer;
         const auto by_runtime =
-            printed ? runtime_split(printer, L"\"" + printer + L"\"" + line.substr(1)) : want;
+            printed ? runtime_split(printer, harness::quoted(printer) + line.substr(1)) : want;
         if (row.systems == Systems::unsettled && !wine) {
             std::printf("  this system's reading (%s): ours %s, CommandLineToArgvW %s, the C runtime %s\n",
                         row.why, show(row.ours).c_str(), show(by_system).c_str(), show(by_runtime).c_str());

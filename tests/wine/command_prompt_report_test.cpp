@@ -9,25 +9,11 @@ using harness::check;
 
 namespace {
 
-// The lines of `text`, without their line ends (a line feed, or a carriage return and a line feed).
-std::vector<std::string> lines_of(const std::string& text) {
-    std::vector<std::string> lines;
-    for (std::size_t start = 0, end = 0; start < text.size(); start = end + 1) {
-        end = std::min(text.find('\n', start), text.size());
-        std::string line = text.substr(start, end - start);
-        if (line.ends_with('\r')) {
-            line.pop_back();
-        }
-        lines.push_back(line);
-    }
-    return lines;
-}
-
 // The block, without its indentation, with the line ends that cmd reads from a keyboard.
 std::string typed_block(const std::string& readme) {
     std::string typed;
     bool found = false;
-    for (const std::string& line : lines_of(readme)) {
+    for (const std::string& line : harness::lines_of(readme)) {
         if (!found) {
             found = line.find("Command Prompt") != std::string::npos;
         } else if (line.starts_with("      ") && line.size() > 6 && line[6] != ' ') {
@@ -39,18 +25,6 @@ std::string typed_block(const std::string& readme) {
     return typed;
 }
 
-bool write_file(const std::wstring& path, const std::string& bytes) {
-    HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
-    DWORD written = 0;
-    const bool ok = file != INVALID_HANDLE_VALUE &&
-                    WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) &&
-                    written == bytes.size();
-    if (file != INVALID_HANDLE_VALUE) {
-        CloseHandle(file);
-    }
-    return ok;
-}
-
 }  // namespace
 
 int wmain() {
@@ -58,7 +32,7 @@ int wmain() {
     const std::wstring game = harness::fresh_dir(L"command-prompt");
     harness::copy(harness::build_dir() + L"\\ostrand.exe", game + L"\\ostrand.exe");
     const std::wstring typed_path = game + L"\\typed.txt";
-    write_file(typed_path, typed);
+    harness::write_file(typed_path, typed);
 
     // cmd reading its commands from a file behaves as at a prompt: it does not wait for a program
     // without a console unless told to, and shows each prompt, "C:\...>", before what the command printed.
@@ -69,7 +43,7 @@ int wmain() {
     options.current_directory = game.c_str();
     const auto prompt = harness::run(std::wstring(system) + L"\\cmd.exe", L"cmd", options);
     std::vector<std::string> shown;
-    for (std::string line : lines_of(prompt.std_output + prompt.std_error)) {
+    for (std::string line : harness::lines_of(prompt.std_output + prompt.std_error)) {
         const std::size_t end = line.find('>');
         if (line.size() >= 3 && line[1] == ':' && line[2] == '\\' && end != std::string::npos) {
             line.erase(0, end + 1);
@@ -90,6 +64,6 @@ int wmain() {
           "ostrand-report.txt holds the launch failure: \"" + harness::show(report) + "\"");
     check(std::find(shown.begin(), shown.end(), "101") != shown.end(),
           "cmd shows 101; it showed: " + harness::show(joined(shown)));
-    std::printf("typed: %s\n", joined(lines_of(typed)).c_str());
+    std::printf("typed: %s\n", joined(harness::lines_of(typed)).c_str());
     return harness::finish();
 }

@@ -2,7 +2,6 @@
 // stand-in Vulkan loader, and what the stand-in game recorded.
 #pragma once
 
-#include <algorithm>
 #include <cstdint>
 #include <cstdlib>
 #include <cwchar>
@@ -66,9 +65,7 @@ inline Received read_received(const GameFolder& folder) {
     Received received;
     const std::string text = read_file(folder.record());
     received.present = !text.empty();
-    for (std::size_t start = 0, end = 0; start < text.size(); start = end + 1) {
-        end = std::min(text.find('\n', start), text.size());
-        const std::string line = text.substr(start, end - start);
+    for (const std::string& line : lines_of(text)) {
         const std::string key = line.substr(0, line.find('=') + 1);
         const std::string value = line.substr(key.size());
         if (key == "command_line=") {
@@ -156,10 +153,19 @@ inline void check_launcher_memory(const Start& started, const RunOptions& option
 // Starts the folder's launcher as a player would, by its quoted path and then `arguments`.
 inline Start launch(const GameFolder& folder, const std::wstring& arguments = {},
                     const RunOptions& options = {}) {
-    const std::wstring line =
-        L"\"" + folder.launcher() + L"\"" + (arguments.empty() ? L"" : L" " + arguments);
+    const std::wstring line = quoted(folder.launcher()) + (arguments.empty() ? L"" : L" " + arguments);
     Start started = start(folder, folder.launcher(), line, options);
     check_launcher_memory(started, options);
+    return started;
+}
+
+// launch, with this process's environment variable `name` set to `value` (or unset, when null) for that
+// start alone: the stand-in game and the stand-in Vulkan loader take what they are to do from it.
+inline Start launch_with(const wchar_t* name, const wchar_t* value, const GameFolder& folder,
+                         const std::wstring& arguments = {}, const RunOptions& options = {}) {
+    SetEnvironmentVariableW(name, value);
+    Start started = launch(folder, arguments, options);
+    SetEnvironmentVariableW(name, nullptr);
     return started;
 }
 

@@ -117,6 +117,34 @@ inline std::string read_file(const std::wstring& path) {
     return out;
 }
 
+// Writes `bytes` as the whole of the file at `path`.
+inline void write_file(const std::wstring& path, const std::string& bytes) {
+    HANDLE file =
+        CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS, 0, nullptr);
+    DWORD written = 0;
+    WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
+    CloseHandle(file);
+}
+
+// The lines of `text`, without their line ends (a line feed, or a carriage return and a line feed).
+inline std::vector<std::string> lines_of(const std::string& text) {
+    std::vector<std::string> lines;
+    for (std::size_t start = 0, end = 0; start < text.size(); start = end + 1) {
+        end = std::min(text.find('\n', start), text.size());
+        std::string line = text.substr(start, end - start);
+        if (line.ends_with('\r')) {
+            line.pop_back();
+        }
+        lines.push_back(line);
+    }
+    return lines;
+}
+
+// A program's path in quotes, as a command line names it.
+inline std::wstring quoted(const std::wstring& path) {
+    return L"\"" + path + L"\"";
+}
+
 // The launcher that the end-to-end tests start: the build's ostrand.exe, or the copy of it that
 // OSTRAND_LAUNCHER names (a file beside this program), such as one moved to another base.
 inline std::wstring launcher_image() {

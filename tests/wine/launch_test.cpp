@@ -11,10 +11,6 @@ using harness::GameSetup;
 
 namespace {
 
-std::wstring quoted(const std::wstring& path) {
-    return L"\"" + path + L"\"";
-}
-
 std::wstring widen(const std::string& s) {
     return std::wstring(s.begin(), s.end());
 }
@@ -58,9 +54,8 @@ void command_lines() {
     };
     for (const auto& c : cases) {
         const GameFolder folder = harness::fresh_game_folder(L"args", GameSetup{true, c.vulkan});
-        SetEnvironmentVariableW(L"FAKE_VULKAN", c.vulkan != nullptr ? L"second_device" : nullptr);
-        const auto started = harness::launch(folder, c.arguments);
-        SetEnvironmentVariableW(L"FAKE_VULKAN", nullptr);
+        const auto started = harness::launch_with(
+            L"FAKE_VULKAN", c.vulkan != nullptr ? L"second_device" : nullptr, folder, c.arguments);
         const std::string expected = harness::expected_line(
             folder, c.user, c.tail + (c.vulkan == nullptr ? harness::system_mobile() : ""));
         check(started.run.exit_code == 0 && started.received.command_line == expected,
@@ -169,9 +164,7 @@ void shell_starts() {
     for (const auto& c : cases) {
         harness::RunOptions options;
         options.startup_flags = c.flags;
-        SetEnvironmentVariableW(L"FAKE_VULKAN", c.slot);
-        const auto started = harness::launch(folder, {}, options);
-        SetEnvironmentVariableW(L"FAKE_VULKAN", nullptr);
+        const auto started = harness::launch_with(L"FAKE_VULKAN", c.slot, folder, {}, options);
         check(started.run.exit_code == 0 && started.received.std_handles == c.handles,
               std::string(c.label) + ": the game's standard handles, got " + started.received.std_handles +
                   ", expected " + c.handles,
@@ -183,19 +176,15 @@ void game_endings() {
     const GameFolder folder = harness::fresh_game_folder(L"endings");
     for (const auto& [label, variable] : {std::pair{"game exits with 1", L"STAND_IN_EXIT_CODE"},
                                           std::pair{"game crashes", L"STAND_IN_CRASH"}}) {
-        SetEnvironmentVariableW(variable, L"1");
-        const auto started = harness::launch(folder);
-        SetEnvironmentVariableW(variable, nullptr);
+        const auto started = harness::launch_with(variable, L"1", folder);
         check(started.run.exit_code == 0 && started.received.present,
               std::string(label) + ": launcher exits 0", started);
     }
 
     // The launcher returns only once the game has ended.
-    SetEnvironmentVariableW(L"STAND_IN_SLEEP_MS", L"1500");
     const ULONGLONG start = GetTickCount64();
-    const auto started = harness::launch(folder);
+    const auto started = harness::launch_with(L"STAND_IN_SLEEP_MS", L"1500", folder);
     const ULONGLONG elapsed = GetTickCount64() - start;
-    SetEnvironmentVariableW(L"STAND_IN_SLEEP_MS", nullptr);
     check(started.run.exit_code == 0 && elapsed >= 1500,
           "the launcher waits for the game, took " + std::to_string(elapsed) + " ms", started);
 }
@@ -239,7 +228,7 @@ void over_long_command_line() {
         const GameFolder folder = harness::fresh_game_folder(L"long");
         // The game's line is its quoted program path, a space, the player's argument, a space and the
         // fixed arguments with -windowed, and -mobile where a GPU of the system offers it.
-        const std::wstring rest = quoted(folder.dir + L"\\hl2.exe") + L"  " +
+        const std::wstring rest = harness::quoted(folder.dir + L"\\hl2.exe") + L"  " +
                                   widen(harness::fixed_arguments) + L" -windowed" +
                                   widen(harness::system_mobile());
         const std::string argument(game_line_units - rest.size(), 'a');

@@ -86,8 +86,8 @@ void report_on_a_console() {
 
     const harness::GameFolder folder =
         harness::fresh_game_folder(L"console", harness::GameSetup{false, nullptr});
-    const auto run =
-        harness::run(folder.launcher(), L"\"" + folder.launcher() + L"\" a\u00e9\u0436\xD800", options);
+    const auto run = harness::run(folder.launcher(),
+                                  harness::quoted(folder.launcher()) + L" a\u00e9\u0436\xD800", options);
     // The cells, row by row, without the blanks that fill each row: the report's lines, each shorter
     // than a row.
     std::wstring shown;
@@ -118,10 +118,9 @@ int wmain() {
 
     {
         // An argument holding the unpaired surrogate D800: the report names it, and nothing else runs.
-        const auto run = harness::run(launcher, L"\"" + launcher +
-                                                    L"\" -novid a\xD800"
+        const auto run = harness::run(launcher, harness::quoted(launcher) +
+                                                    L" -novid a\xD800"
                                                     L"b");
-        check(run.started, "launcher started", run);
         check(run.exit_code == 101, "non-Unicode argument: exit 101", run);
         check(harness::is_report(run.std_error,
                                  "a command-line argument is not valid Unicode: \"a\\u{d800}b\"\n"),
@@ -129,7 +128,7 @@ int wmain() {
     }
     {
         // The program name is tested like every other element.
-        const auto run = harness::run(launcher, L"\"" + launcher + L"\xDC00\"");
+        const auto run = harness::run(launcher, harness::quoted(launcher + L"\xDC00"));
         check(run.exit_code == 101, "non-Unicode program name: exit 101", run);
         // The report quotes the path with its backslashes doubled and its letters as they are, in UTF-8:
         // the program may lie in a folder whose name is not ASCII.

@@ -12,13 +12,6 @@ bool ends_with_mobile(const std::string& line) {
     return line.ends_with(" -windowed -mobile");
 }
 
-harness::Start run_with(const GameFolder& folder, const wchar_t* scenario) {
-    SetEnvironmentVariableW(L"FAKE_VULKAN", scenario);
-    auto started = harness::launch(folder);
-    SetEnvironmentVariableW(L"FAKE_VULKAN", nullptr);
-    return started;
-}
-
 void answers() {
     // With no stand-in beside it the launcher asks the system's own loader, whose answer is the real
     // drivers' (system_mobile). Without a display Wine 8's loader creates no instance; Wine 10's lists
@@ -40,7 +33,7 @@ void answers() {
     };
     for (const auto& c : cases) {
         const GameFolder folder = harness::fresh_game_folder(L"probe", GameSetup{true, c.dll});
-        const auto started = run_with(folder, c.scenario);
+        const auto started = harness::launch_with(L"FAKE_VULKAN", c.scenario, folder);
         check(started.run.exit_code == 0 && started.received.present, std::string(c.label) + ": game started",
               started);
         check(ends_with_mobile(started.received.command_line) == c.mobile,
@@ -52,10 +45,9 @@ void answers() {
 }
 
 void fatal_endings() {
+    const GameFolder folder = harness::fresh_game_folder(L"fatal", GameSetup{true, L"fake_vulkan.dll"});
     {
-        const GameFolder folder =
-            harness::fresh_game_folder(L"nocreate", GameSetup{true, L"fake_vulkan.dll"});
-        const auto started = run_with(folder, L"no_create_instance");
+        const auto started = harness::launch_with(L"FAKE_VULKAN", L"no_create_instance", folder);
         const std::string& err = started.run.std_error;
         check(started.run.exit_code == 0xC0000409, "missing vkCreateInstance: fail-fast", started);
         check(!started.received.present, "missing vkCreateInstance: no game started", started);
@@ -67,8 +59,7 @@ void fatal_endings() {
               "missing vkCreateInstance: two reports and the aborting line", started);
     }
     {
-        const GameFolder folder = harness::fresh_game_folder(L"huge", GameSetup{true, L"fake_vulkan.dll"});
-        const auto started = run_with(folder, L"huge_extensions");
+        const auto started = harness::launch_with(L"FAKE_VULKAN", L"huge_extensions", folder);
         check(started.run.exit_code == 0xC0000409, "unallocatable extension array: fail-fast", started);
         check(started.run.std_error == "memory allocation of 1116691496700 bytes failed\n",
               "unallocatable extension array: report", started);
@@ -116,8 +107,7 @@ void loader_search() {
     const GameFolder folder = harness::fresh_game_folder(L"search");
     harness::RunOptions options;
     options.current_directory = planted.c_str();
-    SetEnvironmentVariableW(L"FAKE_VULKAN", L"second_device");
-    auto started = harness::launch(folder, {}, options);
+    auto started = harness::launch_with(L"FAKE_VULKAN", L"second_device", folder, {}, options);
     check(started.run.exit_code == 0 && started.received.present &&
               !ends_with_mobile(started.received.command_line),
           "a vulkan-1.dll only in the current directory is not loaded, got " + started.received.command_line,
@@ -125,10 +115,9 @@ void loader_search() {
 
     // One beside the launcher is still found.
     const GameFolder beside = harness::fresh_game_folder(L"beside", GameSetup{true, L"fake_vulkan.dll"});
-    started = harness::launch(beside, {}, options);
+    started = harness::launch_with(L"FAKE_VULKAN", L"second_device", beside, {}, options);
     check(started.run.exit_code == 0 && ends_with_mobile(started.received.command_line),
           "a vulkan-1.dll beside the launcher is loaded, got " + started.received.command_line, started);
-    SetEnvironmentVariableW(L"FAKE_VULKAN", nullptr);
 
     if (wine) {
         check(MoveFileExW(moved.c_str(), runtime.c_str(), 0) != 0, "System32's vulkan-1.dll restored");

@@ -1,8 +1,6 @@
 // Makes one allocation of the size given as its argument, through the program's own operator new.
 #include <cstdio>
-#include <cstdlib>
 #include <cwchar>
-#include <new>
 
 int wmain(int argc, wchar_t** argv) {
     const std::size_t size = argc > 1 ? std::wcstoull(argv[1], nullptr, 0) : 0;

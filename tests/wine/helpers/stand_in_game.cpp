@@ -10,23 +10,17 @@
 // STAND_IN_EXIT_CODE sets its exit status; STAND_IN_CRASH=1 makes it crash; STAND_IN_SLEEP_MS
 // makes it wait first.
 #include <cstdint>
-#include <cstdio>
-#include <cstdlib>
 #include <string>
 
-#include "../../support/unit_text.hpp"
-#include "win/kernel32/windows.hpp"
-// After the Windows header, whose types they use without including it.
+#include "../harness.hpp"
+// After the Windows header (through harness.hpp), whose types they use without including it.
 #include <tlhelp32.h>
 #include <winternl.h>
 
 namespace {
 
-using ostrand::test_support::hex;
-
-std::string escape(std::wstring_view text) {
-    return ostrand::test_support::show(text, true);
-}
+using harness::escaped;
+using harness::hex;
 
 const char* presence(HANDLE handle) {
     return handle == nullptr || handle == INVALID_HANDLE_VALUE ? "null" : "present";
@@ -96,11 +90,11 @@ std::string parent_memory() {
 }  // namespace
 
 int wmain() {
-    std::string record = "command_line=" + escape(GetCommandLineW()) + "\n";
+    std::string record = "command_line=" + escaped(GetCommandLineW()) + "\n";
 
     wchar_t directory[32768];
     const DWORD dir_length = GetCurrentDirectoryW(32768, directory);
-    record += "current_directory=" + escape(std::wstring_view(directory, dir_length)) + "\n";
+    record += "current_directory=" + escaped(std::wstring_view(directory, dir_length)) + "\n";
 
     STARTUPINFOW startup{};
     startup.cb = sizeof startup;
@@ -110,22 +104,11 @@ int wmain() {
               " output=" + presence(GetStdHandle(STD_OUTPUT_HANDLE)) +
               " error=" + presence(GetStdHandle(STD_ERROR_HANDLE)) + "\n";
 
-    wchar_t* block = GetEnvironmentStringsW();
-    for (const wchar_t* s = block; *s != 0; s += wcslen(s) + 1) {
-        record += "env=" + escape(s) + "\n";
+    for (const std::wstring& entry : harness::environment_strings()) {
+        record += "env=" + escaped(entry) + "\n";
     }
-    FreeEnvironmentStringsW(block);
     record += parent_memory();
-
-    wchar_t path[32768];
-    const DWORD path_length = GetModuleFileNameW(nullptr, path, 32768);
-    std::wstring out_path(path, path_length);
-    out_path = out_path.substr(0, out_path.find_last_of(L'\\') + 1) + L"received.txt";
-    HANDLE file =
-        CreateFileW(out_path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS, 0, nullptr);
-    DWORD written = 0;
-    WriteFile(file, record.data(), static_cast<DWORD>(record.size()), &written, nullptr);
-    CloseHandle(file);
+    harness::write_file(harness::build_dir() + L"\\received.txt", record);
 
     Sleep(env_number(L"STAND_IN_SLEEP_MS", 0));
     if (env_number(L"STAND_IN_CRASH", 0) != 0) {
